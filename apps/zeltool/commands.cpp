@@ -1,0 +1,58 @@
+// The table of subcommands and the ones about the tool itself.
+#include <cstdio>
+
+#include "tool.h"
+
+namespace zel::tool {
+
+namespace {
+
+int RunHelp(TArguments arguments) {
+  if (!arguments.empty()) {
+    for (const auto& command : ToolCommands()) {
+      if (command.name == arguments[0]) {
+        std::printf("usage: zeltool %.*s %.*s\n  %.*s\n", static_cast<int>(command.name.size()),
+                    command.name.data(), static_cast<int>(command.synopsis.size()), command.synopsis.data(),
+                    static_cast<int>(command.description.size()), command.description.data());
+        return 0;
+      }
+    }
+    return Fail("help", "unknown subcommand '" + arguments[0] + "'");
+  }
+  std::printf("usage: zeltool SUBCOMMAND [ARGUMENTS]\n\nThe show author's tool. Subcommands:\n");
+  for (const auto& command : ToolCommands()) {
+    const std::string head = std::string(command.name) + " " + std::string(command.synopsis);
+    std::printf("  %-28s %.*s\n", head.c_str(), static_cast<int>(command.description.size()),
+                command.description.data());
+  }
+  return 0;
+}
+
+int RunVersion(TArguments) {
+  std::printf("zeltool %s\n", ZEL_VERSION);
+  return 0;
+}
+
+}  // namespace
+
+const std::vector<TToolCommand>& ToolCommands() {
+  static const std::vector<TToolCommand> commands = {
+      {"help", "[SUBCOMMAND]", "list the subcommands, or show how one is called", RunHelp},
+      {"version", "", "print the tool's version", RunVersion},
+  };
+  return commands;
+}
+
+int Fail(std::string_view command, std::string_view message) {
+  std::fprintf(stderr, "zeltool %.*s: %.*s\n", static_cast<int>(command.size()), command.data(),
+               static_cast<int>(message.size()), message.data());
+  return 1;
+}
+
+int UsageError(const TToolCommand& command) {
+  std::fprintf(stderr, "usage: zeltool %.*s %.*s\n", static_cast<int>(command.name.size()), command.name.data(),
+               static_cast<int>(command.synopsis.size()), command.synopsis.data());
+  return 2;
+}
+
+}  // namespace zel::tool

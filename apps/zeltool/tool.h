@@ -1,0 +1,30 @@
+// The author's tool: one table of subcommands, each a function over its own
+// arguments. Every subcommand prints plain text a script can read, returns
+// 0 on success, and on failure one clear line on stderr and a non-zero code.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zel::tool {
+
+using TArguments = std::span<const std::string>;
+
+struct TToolCommand {
+  std::string_view name;
+  std::string_view synopsis;     // the arguments, as help shows them
+  std::string_view description;  // one line
+  int (*run)(TArguments arguments);
+};
+
+// Every subcommand, in the order help lists them.
+const std::vector<TToolCommand>& ToolCommands();
+
+// Writes "zeltool NAME: MESSAGE" to stderr and returns the failure code.
+int Fail(std::string_view command, std::string_view message);
+// The usage failure of a subcommand: its synopsis on stderr, code 2.
+int UsageError(const TToolCommand& command);
+
+}  // namespace zel::tool

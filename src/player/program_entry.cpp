@@ -1,0 +1,108 @@
+#include "player/program_entry.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "app/command_line.h"
+#include "core/log.h"
+#include "platform/display.h"
+#include "platform/instance_lock.h"
+#include "platform/paths.h"
+
+namespace zel {
+
+const char* const kPlayerVersion = ZEL_VERSION;
+const char* const kColorDepthMessage =
+    "Currently you have 256 or 16 colors display mode.\rSet True color or High color display mode.";
+const char* const kErrorCaption = "Slideshow Error";
+
+bool ColorDepthSupported(int bitsPerPixel) { return bitsPerPixel > 15; }
+
+std::string PlayerUsage() {
+  return "usage: zelplayer [SWITCH [VALUE]]...\n"
+         "\n"
+         "Plays the show appended to this executable, or the one the switches name.\n"
+         "\n"
+         "  -filename FILE   open a plain project file, with its files beside it\n"
+         "  -exename FILE    open the show package in FILE (an executable or a .ZlShow file)\n"
+         "  -slide N         start at slide N (1-based)\n"
+         "  -time N          start at N - 1 milliseconds (-slide wins)\n"
+         "  -display N       show on monitor N (1-based); the primary one otherwise\n"
+         "  -filelog         write a log file beside the player (its name with .log)\n"
+         "  -log             write the log to standard error\n"
+         "  -cover           slide loader fill mode\n"
+         "  -desktopalign    align the window to the desktop\n"
+         "  -resize          let the window be resized\n"
+         "  /s               start as a screen saver\n"
+         "\n"
+         "  --version        print the version and exit\n"
+         "  --help           print this text and exit\n"
+         "\n"
+         "File names are taken relative to the player's folder; a leading ../ climbs one folder.\n";
+}
+
+namespace {
+
+// Our own switches use a double dash so that they never meet a show's.
+bool HasOwnSwitch(int argc, const char* const* argv, const char* name) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], name) == 0) return true;
+  }
+  return false;
+}
+
+void ChooseLog(TCommandsStorage& commands, const std::string& playerPath) {
+  if (commands.HasCommand(u"filelog")) {
+    InstallLog(std::make_unique<TFileLog>(LogFileNameFor(playerPath)));
+  } else if (commands.HasCommand(u"log")) {
+    InstallLog(std::make_unique<TStdLog>());
+  } else {
+    InstallLog(nullptr);
+  }
+  Log().WriteHeader(playerPath);
+}
+
+}  // namespace
+
+int PlayerMain(int argc, const char* const* argv) {
+  if (HasOwnSwitch(argc, argv, "--version")) {
+    std::printf("zelplayer %s\n", kPlayerVersion);
+    return 0;
+  }
+  if (HasOwnSwitch(argc, argv, "--help")) {
+    std::fputs(PlayerUsage().c_str(), stdout);
+    return 0;
+  }
+
+  const std::string playerPath = PlayerExecutablePath();
+  TCommandsStorage& commands = CommandLine();
+  commands.FillFromArguments(argc, argv);
+
+  // The single-instance lock lives as long as the process.
+  const TInstanceLock instance(playerPath);
+
+  if (const auto bits = DesktopBitsPerPixel(); bits && !ColorDepthSupported(*bits)) {
+    ShowMessageBox(kErrorCaption, kColorDepthMessage, TMessageIcon::Warning);
+    return 0;
+  }
+
+  ChooseLog(commands, playerPath);
+
+  const TString folder = Utf8ToString(ExtractFileDir(playerPath));
+  for (const char16_t* name : {u"filename", u"exename"}) {
+    if (const auto value = commands.Value(name)) {
+      Log().Write("Command line " + StringToUtf8(name) + ": " + StringToUtf8(AbsoluteName(*value, folder)));
+    }
+  }
+
+  // Playing needs the main window, which this build does not have yet.
+  std::fprintf(stderr, "zelplayer: this build cannot play shows yet (no main window); see README.md\n");
+  Log().Write("No main window in this build: nothing to play");
+
+  Log().WriteFooter();
+  InstallLog(nullptr);
+  return 2;
+}
+
+}  // namespace zel
