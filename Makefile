@@ -1,0 +1,42 @@
+# The README's commands. Everything real happens in CMake; this file only
+# installs what is missing, configures once and calls the build.
+BUILD_DIR := build
+SANITIZE_DIR := build-sanitize
+PRESET ?= default
+DEPS_STAMP := $(BUILD_DIR)/.deps-installed
+
+.PHONY: all build test demo bench sanitize-test deps clean
+
+all: build
+
+$(DEPS_STAMP): scripts/install-deps
+	scripts/install-deps
+	@mkdir -p $(BUILD_DIR) && touch $@
+
+deps: $(DEPS_STAMP)
+
+$(BUILD_DIR)/build.ninja: $(DEPS_STAMP) CMakeLists.txt CMakePresets.json
+	cmake --preset $(PRESET)
+
+build: $(BUILD_DIR)/build.ninja
+	cmake --build $(BUILD_DIR)
+
+test: build
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j2
+
+# Until shows play, the demo builds everything and shows the two programs
+# answering: the player's version and the tool's help.
+demo: build
+	$(BUILD_DIR)/apps/zelplayer/zelplayer --version
+	$(BUILD_DIR)/apps/zeltool/zeltool help
+
+bench: build
+	@for b in $(BUILD_DIR)/bench/*_bench; do echo "== $$b"; $$b; done
+
+sanitize-test: $(DEPS_STAMP)
+	cmake --preset sanitize
+	cmake --build $(SANITIZE_DIR)
+	ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j2
+
+clean:
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
