@@ -1,12 +1,10 @@
 #include "core/tick_count.h"
 
-#include <chrono>
+#include "core/clock.h"
 
 namespace zel {
 
-uint64_t TickCount() {
-  using namespace std::chrono;
-  return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
+// Read through the clock in use, so that tests can put virtual time in place.
+uint64_t TickCount() { return Clock().Milliseconds(); }
 
 }  // namespace zel
