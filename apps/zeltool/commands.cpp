@@ -39,6 +39,13 @@ const std::vector<TToolCommand>& ToolCommands() {
   static const std::vector<TToolCommand> commands = {
       {"help", "[SUBCOMMAND]", "list the subcommands, or show how one is called", RunHelp},
       {"version", "", "print the tool's version", RunVersion},
+      {"inflate", "IN OUT [--zlib]", "inflate raw deflate (or zlib-format) data; prints the size", RunInflate},
+      {"descramble", "IN OUT KEY", "undo (or apply) the entry scrambling with KEY; prints the size", RunDescramble},
+      {"ini-roundtrip", "IN OUT", "load a project text (any encoding) and save it as UTF-8", RunIniRoundtrip},
+      {"ini-errors", "IN", "list the grammar errors of a project text: CODE COLUMN LINE", RunIniErrors},
+      {"ini-sections", "IN", "list the section names of a project text in order", RunIniSections},
+      {"ini-get", "IN PATH KEY [--as TYPE] [--default TEXT]", "read one value the way the player reads it", RunIniGet},
+      {"ini-set", "IN OUT PATH KEY VALUE", "set one value (creating the key and section) and save", RunIniSet},
   };
   return commands;
 }

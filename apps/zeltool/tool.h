@@ -27,4 +27,15 @@ int Fail(std::string_view command, std::string_view message);
 // The usage failure of a subcommand: its synopsis on stderr, code 2.
 int UsageError(const TToolCommand& command);
 
+// Project text subcommands (ini_commands.cpp).
+int RunIniRoundtrip(TArguments arguments);
+int RunIniErrors(TArguments arguments);
+int RunIniSections(TArguments arguments);
+int RunIniGet(TArguments arguments);
+int RunIniSet(TArguments arguments);
+
+// Entry stream subcommands (stream_commands.cpp).
+int RunInflate(TArguments arguments);
+int RunDescramble(TArguments arguments);
+
 }  // namespace zel::tool
