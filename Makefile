@@ -24,11 +24,16 @@ build: $(BUILD_DIR)/build.ninja
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j2
 
-# Until shows play, the demo builds everything and shows the two programs
-# answering: the player's version and the tool's help.
+# Until shows play, the demo builds everything, packs the bundled demo show
+# into a copy of the player, and has that player find and check its show.
+DEMO := $(BUILD_DIR)/demo/Demo
 demo: build
 	$(BUILD_DIR)/apps/zelplayer/zelplayer --version
 	$(BUILD_DIR)/apps/zeltool/zeltool help
+	@mkdir -p $(dir $(DEMO))
+	$(BUILD_DIR)/apps/zeltool/zeltool pack --out $(DEMO) --exe $(BUILD_DIR)/apps/zelplayer/zelplayer demo/Demo.zel
+	$(BUILD_DIR)/apps/zeltool/zeltool list $(DEMO)
+	SDL_VIDEODRIVER=$${SDL_VIDEODRIVER:-offscreen} $(DEMO) --check
 
 bench: build
 	@for b in $(BUILD_DIR)/bench/*_bench; do echo "== $$b"; $$b; done

@@ -22,7 +22,9 @@ int RunHelp(TArguments arguments) {
   std::printf("usage: zeltool SUBCOMMAND [ARGUMENTS]\n\nThe show author's tool. Subcommands:\n");
   for (const auto& command : ToolCommands()) {
     const std::string head = std::string(command.name) + " " + std::string(command.synopsis);
-    std::printf("  %-28s %.*s\n", head.c_str(), static_cast<int>(command.description.size()),
+    // A long synopsis gets its own line, the description below it.
+    if (head.size() > 28) std::printf("  %s\n", head.c_str());
+    std::printf("  %-28s %.*s\n", head.size() > 28 ? "" : head.c_str(), static_cast<int>(command.description.size()),
                 command.description.data());
   }
   return 0;
@@ -39,6 +41,11 @@ const std::vector<TToolCommand>& ToolCommands() {
   static const std::vector<TToolCommand> commands = {
       {"help", "[SUBCOMMAND]", "list the subcommands, or show how one is called", RunHelp},
       {"version", "", "print the tool's version", RunVersion},
+      {"pack", "--out FILE [--exe PLAYER] [--method 0|1|2] [--store-ext LIST] [--allow-modify] [--zelversion TEXT] PROJECT",
+       "make a show package (a .ZlShow file, or a player with the show appended)", RunPack},
+      {"list", "FILE", "list the entries of a show package: NAME POSITION SIZE METHOD", RunList},
+      {"check", "FILE", "check a show package: 'ready VERSION', or why it is not", RunCheck},
+      {"cat", "FILE ENTRY", "write an entry's bytes as the player reads them to stdout", RunCat},
       {"inflate", "IN OUT [--zlib]", "inflate raw deflate (or zlib-format) data; prints the size", RunInflate},
       {"descramble", "IN OUT KEY", "undo (or apply) the entry scrambling with KEY; prints the size", RunDescramble},
       {"ini-roundtrip", "IN OUT", "load a project text (any encoding) and save it as UTF-8", RunIniRoundtrip},
@@ -46,6 +53,8 @@ const std::vector<TToolCommand>& ToolCommands() {
       {"ini-sections", "IN", "list the section names of a project text in order", RunIniSections},
       {"ini-get", "IN PATH KEY [--as TYPE] [--default TEXT]", "read one value the way the player reads it", RunIniGet},
       {"ini-set", "IN OUT PATH KEY VALUE", "set one value (creating the key and section) and save", RunIniSet},
+      {"image-info", "FILE", "print a picture's WIDTH HEIGHT FORMAT FRAMES as the decoder reports them", RunImageInfo},
+      {"decode-image", "FILE OUT.png [--level N]", "decode a picture at level N and save it as a 32-bit PNG", RunDecodeImage},
   };
   return commands;
 }
@@ -59,6 +68,13 @@ int Fail(std::string_view command, std::string_view message) {
 int UsageError(const TToolCommand& command) {
   std::fprintf(stderr, "usage: zeltool %.*s %.*s\n", static_cast<int>(command.name.size()), command.name.data(),
                static_cast<int>(command.synopsis.size()), command.synopsis.data());
+  return 2;
+}
+
+int UsageError(std::string_view commandName) {
+  for (const auto& command : ToolCommands()) {
+    if (command.name == commandName) return UsageError(command);
+  }
   return 2;
 }
 

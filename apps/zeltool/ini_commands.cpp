@@ -18,11 +18,7 @@ namespace zel::tool {
 
 namespace {
 
-int Usage(std::string_view name) {
-  for (const auto& command : ToolCommands())
-    if (command.name == name) return UsageError(command);
-  return 2;
-}
+int Usage(std::string_view name) { return UsageError(name); }
 
 void PrintLine(const std::string& text) { std::printf("%s\n", text.c_str()); }
 

@@ -26,6 +26,7 @@ const std::vector<TToolCommand>& ToolCommands();
 int Fail(std::string_view command, std::string_view message);
 // The usage failure of a subcommand: its synopsis on stderr, code 2.
 int UsageError(const TToolCommand& command);
+int UsageError(std::string_view commandName);
 
 // Project text subcommands (ini_commands.cpp).
 int RunIniRoundtrip(TArguments arguments);
@@ -34,8 +35,18 @@ int RunIniSections(TArguments arguments);
 int RunIniGet(TArguments arguments);
 int RunIniSet(TArguments arguments);
 
+// Show package subcommands (package_commands.cpp).
+int RunPack(TArguments arguments);
+int RunList(TArguments arguments);
+int RunCheck(TArguments arguments);
+int RunCat(TArguments arguments);
+
 // Entry stream subcommands (stream_commands.cpp).
 int RunInflate(TArguments arguments);
 int RunDescramble(TArguments arguments);
+
+// Picture subcommands (image_commands.cpp).
+int RunImageInfo(TArguments arguments);
+int RunDecodeImage(TArguments arguments);
 
 }  // namespace zel::tool

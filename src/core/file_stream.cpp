@@ -211,4 +211,79 @@ int64_t TFileStream::CopyFrom(TStream& source, int64_t count) {
   return total;
 }
 
+// ---------------------------------------------------------------------------
+
+std::unique_ptr<TBufferedFileStream> TBufferedFileStream::OpenRead(const std::string& fileName, unsigned share) {
+  return std::make_unique<TBufferedFileStream>(fileName, TFileCreation::OpenExisting, share, faRead);
+}
+
+void TBufferedFileStream::SetPosition(int64_t position) {
+  if (position < 0) throw EStreamSeekError(SystemErrorText(EINVAL));
+  if (!IsOpen()) TFileStream::SetPosition(position);  // the closed stream's error
+  fPosition = position;
+}
+
+void TBufferedFileStream::SetSize(int64_t size) {
+  fBufferFill = 0;
+  TFileStream::SetSize(size);
+}
+
+void TBufferedFileStream::Clear() {
+  fBufferFill = 0;
+  TFileStream::Clear();
+  fPosition = 0;
+}
+
+int32_t TBufferedFileStream::ReadAt(int64_t offset, std::span<uint8_t> destination) {
+  return AsStreamError<EStreamReadError>([&] {
+    size_t done = 0;
+    while (done < destination.size()) {
+      const ssize_t n = ::pread(Handle(), destination.data() + done, destination.size() - done,
+                                static_cast<off_t>(offset + static_cast<int64_t>(done)));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        RaiseLastError<EFileReadError>();
+      }
+      if (n == 0) break;
+      done += static_cast<size_t>(n);
+    }
+    return static_cast<int32_t>(done);
+  });
+}
+
+int32_t TBufferedFileStream::DoRead(std::span<uint8_t> destination) {
+  size_t done = 0;
+  while (done < destination.size()) {
+    const int64_t inBuffer = fPosition - fBufferStart;
+    if (inBuffer >= 0 && inBuffer < static_cast<int64_t>(fBufferFill)) {
+      const size_t n = std::min(destination.size() - done, fBufferFill - static_cast<size_t>(inBuffer));
+      std::memcpy(destination.data() + done, fBuffer.data() + inBuffer, n);
+      done += n;
+      fPosition += static_cast<int64_t>(n);
+      continue;
+    }
+    const size_t wanted = destination.size() - done;
+    if (wanted >= kBufferSize) {
+      // Large reads go straight to the caller.
+      const int32_t got = ReadAt(fPosition, destination.subspan(done));
+      done += static_cast<size_t>(got);
+      fPosition += got;
+      break;
+    }
+    if (fBuffer.empty()) fBuffer.resize(kBufferSize);
+    fBufferStart = fPosition;
+    fBufferFill = static_cast<size_t>(ReadAt(fPosition, fBuffer));
+    if (fBufferFill == 0) break;
+  }
+  return static_cast<int32_t>(done);
+}
+
+int32_t TBufferedFileStream::DoWrite(std::span<const uint8_t> source) {
+  fBufferFill = 0;
+  TFileStream::SetPosition(fPosition);
+  const int32_t put = TFileStream::DoWrite(source);
+  fPosition += put;
+  return put;
+}
+
 }  // namespace zel

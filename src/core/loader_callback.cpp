@@ -1,5 +1,6 @@
 #include "core/loader_callback.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -9,6 +10,8 @@ namespace {
 
 std::mutex gLock;
 std::shared_ptr<TProgressCallback> gCallback;
+// Read on every chunk: without a hook the call costs one atomic load.
+std::atomic<bool> gInstalled{false};
 
 std::shared_ptr<TProgressCallback> Current() {
   std::lock_guard lock(gLock);
@@ -20,12 +23,14 @@ std::shared_ptr<TProgressCallback> Current() {
 void SetLoaderCallback(TProgressCallback callback) {
   auto next = callback ? std::make_shared<TProgressCallback>(std::move(callback)) : nullptr;
   std::lock_guard lock(gLock);
+  gInstalled.store(next != nullptr, std::memory_order_release);
   gCallback = std::move(next);
 }
 
 bool LoaderCallbackInstalled() { return Current() != nullptr; }
 
 void CallLoaderCallback() {
+  if (!gInstalled.load(std::memory_order_acquire)) return;
   if (const auto callback = Current()) (*callback)();
 }
 

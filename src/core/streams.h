@@ -159,10 +159,39 @@ class TFileStream : public TStream {
  protected:
   int32_t DoRead(std::span<uint8_t> destination) override;
   int32_t DoWrite(std::span<const uint8_t> source) override;
+  int Handle() const noexcept { return fHandle; }
 
  private:
   int fHandle = -1;
   std::string fFileName;
+};
+
+// A file stream that reads ahead in 64 KiB blocks, so that many small reads
+// (a window moving 256-byte chunks) do not each cost a system call.
+class TBufferedFileStream : public TFileStream {
+ public:
+  static constexpr size_t kBufferSize = 65536;
+
+  using TFileStream::TFileStream;
+  static std::unique_ptr<TBufferedFileStream> OpenRead(const std::string& fileName,
+                                                       unsigned share = fsRead | fsWrite | fsDelete);
+
+  int64_t GetPosition() override { return fPosition; }
+  void SetPosition(int64_t position) override;
+  void SetSize(int64_t size) override;
+  void Clear() override;
+
+ protected:
+  int32_t DoRead(std::span<uint8_t> destination) override;
+  int32_t DoWrite(std::span<const uint8_t> source) override;
+
+ private:
+  int32_t ReadAt(int64_t offset, std::span<uint8_t> destination);
+
+  std::vector<uint8_t> fBuffer;
+  int64_t fBufferStart = 0;
+  size_t fBufferFill = 0;
+  int64_t fPosition = 0;
 };
 
 // ---------------------------------------------------------------------------

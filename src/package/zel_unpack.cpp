@@ -154,7 +154,7 @@ std::unique_ptr<TStream> TZelUnpack::OpenEntry(TStringView name, const TProgress
   if (!entry) return nullptr;
   std::unique_ptr<TFileStream> file;
   try {
-    file = TFileStream::OpenRead(fFileName, fsRead);
+    file = TBufferedFileStream::OpenRead(fFileName, fsRead);
   } catch (const std::exception&) {
     return nullptr;
   }

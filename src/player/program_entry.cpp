@@ -6,9 +6,11 @@
 
 #include "app/command_line.h"
 #include "core/log.h"
+#include "imaging/picture_loading.h"
 #include "platform/display.h"
 #include "platform/instance_lock.h"
 #include "platform/paths.h"
+#include "player/show_opening.h"
 
 namespace zel {
 
@@ -36,6 +38,7 @@ std::string PlayerUsage() {
          "  -resize          let the window be resized\n"
          "  /s               start as a screen saver\n"
          "\n"
+         "  --check          open the show, print 'ready VERSION' (or why not) and exit\n"
          "  --version        print the version and exit\n"
          "  --help           print this text and exit\n"
          "\n"
@@ -75,6 +78,7 @@ int PlayerMain(int argc, const char* const* argv) {
     return 0;
   }
 
+  const bool checkOnly = HasOwnSwitch(argc, argv, "--check");
   const std::string playerPath = PlayerExecutablePath();
   TCommandsStorage& commands = CommandLine();
   commands.FillFromArguments(argc, argv);
@@ -88,21 +92,34 @@ int PlayerMain(int argc, const char* const* argv) {
   }
 
   ChooseLog(commands, playerPath);
+  InstallPictureLoading();
 
-  const TString folder = Utf8ToString(ExtractFileDir(playerPath));
-  for (const char16_t* name : {u"filename", u"exename"}) {
-    if (const auto value = commands.Value(name)) {
-      Log().Write("Command line " + StringToUtf8(name) + ": " + StringToUtf8(AbsoluteName(*value, folder)));
+  const TShowRequest request = ShowRequestFrom(commands, playerPath);
+  Log().Write((request.isProject ? "Opening project: " : "Opening show: ") + StringToUtf8(request.fileName));
+  std::string error;
+  const auto show = OpenRequestedShow(request, error);
+  int exitCode = 2;
+  if (!show) {
+    Log().Write("Open failed: " + error);
+    if (checkOnly) {
+      std::fprintf(stderr, "zelplayer: %s\n", error.c_str());
+      exitCode = 1;
+    } else {
+      ShowMessageBox(kErrorCaption, error, TMessageIcon::Error);
     }
+  } else if (checkOnly) {
+    std::printf("ready %s\n", StringToUtf8(show->Version()).c_str());
+    exitCode = 0;
+  } else {
+    // Playing needs the main window, which this build does not have yet.
+    Log().Write("Show opened, version " + StringToUtf8(show->Version()));
+    std::fprintf(stderr, "zelplayer: this build cannot play shows yet (no main window); see README.md\n");
+    Log().Write("No main window in this build: nothing to play");
   }
-
-  // Playing needs the main window, which this build does not have yet.
-  std::fprintf(stderr, "zelplayer: this build cannot play shows yet (no main window); see README.md\n");
-  Log().Write("No main window in this build: nothing to play");
 
   Log().WriteFooter();
   InstallLog(nullptr);
-  return 2;
+  return exitCode;
 }
 
 }  // namespace zel

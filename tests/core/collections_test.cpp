@@ -1,28 +1,14 @@
 #include <gtest/gtest.h>
 
+#include "core/counted_objects.h"
 #include "core/hash_list.h"
 #include "core/list.h"
 
 namespace zel {
 namespace {
 
-class TCounted : public TRefObj {
- public:
-  explicit TCounted(int* destroyed) : fDestroyed(destroyed) {}
-  ~TCounted() override { ++*fDestroyed; }
-
- private:
-  int* fDestroyed;
-};
-
-class TPlain : public TObj {
- public:
-  explicit TPlain(int* destroyed) : fDestroyed(destroyed) {}
-  ~TPlain() override { ++*fDestroyed; }
-
- private:
-  int* fDestroyed;
-};
+using testing_support::TCounted;
+using testing_support::TPlain;
 
 TEST(List, ClearForgetsAndClearAndFreeDisposes) {
   int plainGone = 0;

@@ -3,11 +3,15 @@
 #include <thread>
 #include <vector>
 
+#include "core/counted_objects.h"
 #include "core/obj.h"
 #include "core/streams.h"
 
 namespace zel {
 namespace {
+
+using testing_support::TCounted;
+using testing_support::TPlain;
 
 // Captures assertion reports for the length of a test.
 class ReportCapture {
@@ -20,15 +24,6 @@ class ReportCapture {
 
  private:
   TAssertionHook fPrevious;
-};
-
-class TCounted : public TRefObj {
- public:
-  explicit TCounted(int* destroyed) : fDestroyed(destroyed) {}
-  ~TCounted() override { ++*fDestroyed; }
-
- private:
-  int* fDestroyed;
 };
 
 TEST(Assertions, ReportTextAndException) {

@@ -293,6 +293,45 @@ TEST(FileStream, SaveToFileReportsFailureInsteadOfRaising) {
   EXPECT_EQ(std::filesystem::file_size(file.path), 10u);
 }
 
+TEST(BufferedFileStream, ReadsTheSameBytesWhateverTheReadSizesAndSeeks) {
+  TempFile file;
+  const auto bytes = Iota(300000);
+  TFileStream::CreateWrite(file.path)->Write(bytes);
+  auto stream = TBufferedFileStream::OpenRead(file.path);
+  EXPECT_EQ(stream->GetSize(), 300000);
+  uint32_t x = 7;
+  std::vector<uint8_t> buffer(200000);
+  for (int i = 0; i < 300; ++i) {
+    x = x * 1664525u + 1013904223u;
+    const int64_t at = (x >> 8) % 300100;  // sometimes past the end
+    const int32_t count = static_cast<int32_t>(i % 10 == 0 ? 100000 + (x % 100000) : 1 + (x % 700));
+    stream->SetPosition(at);
+    const int32_t got = stream->Read(buffer, count);
+    const int64_t expected = std::max<int64_t>(0, std::min<int64_t>(count, 300000 - at));
+    ASSERT_EQ(got, expected) << at << " " << count;
+    ASSERT_TRUE(std::equal(buffer.begin(), buffer.begin() + got, bytes.begin() + std::min<int64_t>(at, 300000)));
+    ASSERT_EQ(stream->GetPosition(), at + got);
+  }
+  EXPECT_THROW(stream->SetPosition(-1), EStreamSeekError);
+}
+
+TEST(BufferedFileStream, WritesAreSeenByLaterReads) {
+  TempFile file;
+  TFileStream::CreateWrite(file.path)->Write(Iota(1000));
+  TBufferedFileStream stream(file.path, TFileCreation::OpenExisting, fsRead, faReadWrite);
+  std::array<uint8_t, 16> buffer{};
+  ASSERT_EQ(stream.Read(buffer), 16);  // fills the read-ahead
+  stream.SetPosition(4);
+  const std::array<uint8_t, 2> patch{0xAB, 0xCD};
+  ASSERT_EQ(stream.Write(patch), 2);
+  EXPECT_EQ(stream.GetPosition(), 6);
+  stream.SetPosition(0);
+  ASSERT_EQ(stream.Read(buffer), 16);
+  EXPECT_EQ(buffer[4], 0xAB);
+  EXPECT_EQ(buffer[5], 0xCD);
+  EXPECT_EQ(buffer[6], Iota(1000)[6]);
+}
+
 // --------------------------------------------------------------------------
 
 TEST(PartialStream, RefusesAWindowPastTheSourceEnd) {

@@ -54,8 +54,8 @@ TEST_F(PlayerCopy, VersionAndHelp) {
 TEST_F(PlayerCopy, WithoutALogSwitchNothingIsWritten) {
   int code = -1;
   const std::string output = Run("-filename show.zel", &code);
-  EXPECT_EQ(code, 2);  // no main window yet: nothing can play
-  EXPECT_NE(output.find("cannot play shows yet"), std::string::npos);
+  EXPECT_EQ(code, 2);  // the project is missing: nothing can play
+  EXPECT_NE(output.find("Slideshow Error: Executable SlideShow Open Error"), std::string::npos) << output;
   EXPECT_EQ(output.find("Program : "), std::string::npos);
   EXPECT_FALSE(fs::exists(folder / "Holiday.log"));
 }
@@ -69,7 +69,7 @@ TEST_F(PlayerCopy, FileLogHasTheFrameAndReplacesTheLastRun) {
   const std::string rule = std::string(64, '=');
   EXPECT_NE(first.find("\r\n" + rule + "\r\nProgram : " + player.string() + "\r\nstarted : "), std::string::npos)
       << first;
-  EXPECT_NE(first.find("Command line filename: " + folder.parent_path().string() + "/show.zel"), std::string::npos)
+  EXPECT_NE(first.find("Opening project: " + folder.parent_path().string() + "/show.zel"), std::string::npos)
       << first;
   EXPECT_TRUE(std::regex_search(first, std::regex(std::string(64, '-') +
                                                   "\r\nProgram stoped : [0-9.: ]+ \\(work time : [0-9]+ ms\\)\r\n" +
@@ -78,7 +78,7 @@ TEST_F(PlayerCopy, FileLogHasTheFrameAndReplacesTheLastRun) {
 
   Run("-filelog");
   const std::string second = ReadFile(log);
-  EXPECT_EQ(second.find("Command line filename"), std::string::npos);
+  EXPECT_EQ(second.find("Opening project"), std::string::npos);
   EXPECT_EQ(second.substr(0, 3), "\xEF\xBB\xBF");
 }
 
