@@ -55,6 +55,11 @@ const std::vector<TToolCommand>& ToolCommands() {
       {"ini-set", "IN OUT PATH KEY VALUE", "set one value (creating the key and section) and save", RunIniSet},
       {"image-info", "FILE", "print a picture's WIDTH HEIGHT FORMAT FRAMES as the decoder reports them", RunImageInfo},
       {"decode-image", "FILE OUT.png [--level N]", "decode a picture at level N and save it as a 32-bit PNG", RunDecodeImage},
+      {"render-text", "NAME OUT.png [--font-file PATH]...",
+       "render a \"Text: \" picture name as the player does; prints WIDTH HEIGHT and the line rectangles",
+       RunRenderText},
+      {"fonts", "[NAME...] [--font-file PATH]...", "show the installed font for each name: NAME FAMILY FILE",
+       RunFonts},
   };
   return commands;
 }

@@ -49,4 +49,8 @@ int RunDescramble(TArguments arguments);
 int RunImageInfo(TArguments arguments);
 int RunDecodeImage(TArguments arguments);
 
+// Text subcommands (text_commands.cpp).
+int RunRenderText(TArguments arguments);
+int RunFonts(TArguments arguments);
+
 }  // namespace zel::tool

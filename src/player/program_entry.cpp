@@ -7,6 +7,7 @@
 #include "app/command_line.h"
 #include "core/log.h"
 #include "imaging/picture_loading.h"
+#include "textout/text_placeholder.h"
 #include "platform/display.h"
 #include "platform/instance_lock.h"
 #include "platform/paths.h"
@@ -93,6 +94,7 @@ int PlayerMain(int argc, const char* const* argv) {
 
   ChooseLog(commands, playerPath);
   InstallPictureLoading();
+  InstallTextPlaceholder();
 
   const TShowRequest request = ShowRequestFrom(commands, playerPath);
   Log().Write((request.isProject ? "Opening project: " : "Opening show: ") + StringToUtf8(request.fileName));
