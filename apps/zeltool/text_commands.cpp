@@ -9,6 +9,7 @@
 #include "textout/font_replacer.h"
 #include "textout/ft_font_library.h"
 #include "textout/text_picture.h"
+#include "textout/text_with_size.h"
 #include "tool.h"
 
 namespace zel::tool {
@@ -37,10 +38,19 @@ int RunRenderText(TArguments arguments) {
   if (!TakeFontFiles(arguments, rest, error)) return Fail("render-text", error);
   if (rest.size() != 2) return UsageError("render-text");
   const TString name = Utf8ToString(rest[0]);
-  if (!IsTextPictureName(name)) return Fail("render-text", "the name must begin with \"Text: \"");
+  const bool withSize = IsTextWithSizeName(name);
+  if (!IsTextPictureName(name) && !withSize)
+    return Fail("render-text", "the name must begin with \"Text: \" or \"TextWithSize:\"");
   try {
     TTextProducer producer;
-    const std::unique_ptr<TImage> image = ProduceTextPicture(producer, name);
+    std::unique_ptr<TImage> image;
+    if (withSize) {
+      auto store = MakeTextWithSizePicture(name);
+      if (!store) return Fail("render-text", "a TextWithSize: name needs WIDTH:HEIGHT:TEXT with a usable size");
+      image = std::make_unique<TImage>(store);
+    } else {
+      image = ProduceTextPicture(producer, name);
+    }
     const TBitmap* bitmap = image->GetMipLevel(0);
     std::unique_ptr<TFileStream> out;
     try {

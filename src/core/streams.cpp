@@ -337,7 +337,7 @@ TPartialStream::TPartialStream(std::unique_ptr<TStream> source, int64_t windowSi
 }
 
 void TPartialStream::Init() {
-  if (!fSource || fWindowSize < 0 || fWindowStart < 0 || fSource->GetSize() < fWindowStart + fWindowSize)
+  if (!fSource || fWindowSize < 0 || fWindowStart < 0 || fSource->GetSize() - fWindowStart < fWindowSize)
     throw EStreamError("Insufficient Source Size");
   SetProgressCallback(kDefaultChunkSize, nullptr);
   SetPosition(0);

@@ -1,5 +1,6 @@
 #include "package/zel_unpack.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "package/crypt_stream.h"
@@ -74,15 +75,22 @@ void TZelUnpack::Open() {
       fEnd = fileSize;
     } else if (fileSize >= 20 && ReadMarkerAt(*file, fileSize - 12)) {
       fEnd = fileSize - 8;
-      fStart = fEnd - ReadInt64At(*file, fileSize - 8);
+      const int64_t length = ReadInt64At(*file, fileSize - 8);
+      // Checked before any arithmetic: the numbers come from the file.
+      if (length < 12 || length > fEnd) {
+        fError = kPackageDamaged;
+        return;
+      }
+      fStart = fEnd - length;
     } else {
       return;  // no package: not ready, no message
     }
-    const int64_t indexPosition = fStart + ReadInt64At(*file, fEnd - 12);
-    if (fStart < 0 || fStart > fEnd - 12 || indexPosition < fStart || indexPosition > fEnd - 12) {
+    const int64_t relativeIndex = ReadInt64At(*file, fEnd - 12);
+    if (relativeIndex < 0 || relativeIndex > fEnd - 12 - fStart) {
       fError = kPackageDamaged;
       return;
     }
+    const int64_t indexPosition = fStart + relativeIndex;
 
     auto index = MakeRef<TUnpackStruc>();
     {
@@ -130,6 +138,8 @@ std::optional<TPackageEntry> TZelUnpack::FindEntry(TStringView name) const {
   const int64_t position = IndexNumber(*section, kEntryPosition);
   entry.size = IndexNumber(*section, kEntrySize);
   if (position == -1 || entry.size == -1) return std::nullopt;
+  // Positions come from the file: one that cannot lie in any file is no entry.
+  if (position < 0 || entry.size < 0 || position > INT64_MAX - fShift) return std::nullopt;
   entry.position = position + fShift;
   const int64_t method = IndexNumber(*section, kEntryMethod);
   entry.method = static_cast<uint8_t>(method == -1 ? 0 : method);
