@@ -195,6 +195,33 @@ TEST(Package, BadTailsAndIndexesAreRefusedWithoutACrash) {
   EXPECT_FALSE(TZelUnpack(folder.File("longlength")).Ready());
 }
 
+TEST(Package, HugeNumbersInTheTailOrIndexAreDamageNotArithmetic) {
+  TTempFolder folder;
+  auto put64 = [](std::vector<uint8_t>& bytes, size_t at, uint64_t value) {
+    for (int i = 0; i < 8; ++i) bytes[at + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
+  };
+  // Appended form: a length and an index position that overflow when added.
+  auto bytes = PackageAroundIndex({}, "[a]\r\n_ps=0\r\n_sz=1\r\n");
+  bytes.resize(bytes.size() + 8);
+  put64(bytes, bytes.size() - 8, 0x7FFFFFFFFFFFFF00ull);
+  WriteFileBytes(folder.File("huge-length"), bytes);
+  EXPECT_EQ(TZelUnpack(folder.File("huge-length")).ErrorMessage(), "Slide-show File Damaged");
+  put64(bytes, bytes.size() - 8, bytes.size() - 8);
+  put64(bytes, bytes.size() - 20, 0x5A7B000000000000ull);
+  WriteFileBytes(folder.File("huge-index"), bytes);
+  EXPECT_EQ(TZelUnpack(folder.File("huge-index")).ErrorMessage(), "Slide-show File Damaged");
+
+  // Entry positions and sizes at the edge of 64 bits name no entry.
+  WriteFileBytes(folder.File("huge-entry"),
+                 PackageAroundIndex(Bytes("data"), "[$protection$]\r\n"
+                                                   "[far]\r\n_ps=9223372036854775807\r\n_sz=9223372036854775807\r\n"
+                                                   "[negative]\r\n_ps=-5\r\n_sz=2\r\n"));
+  TZelUnpack package(folder.File("huge-entry"));
+  ASSERT_TRUE(package.Ready());
+  EXPECT_THROW(package.OpenEntry(u"far"), EStreamError);  // past the end, without overflowing
+  EXPECT_FALSE(package.FindEntry(u"negative").has_value());
+}
+
 TEST(Package, AnEntryWindowPastTheEndIsAStreamError) {
   TTempFolder folder;
   const auto file = folder.File("pastend");
