@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "assertion_capture.h"
 #include <SDL.h>
 
 #include <atomic>
@@ -14,6 +15,8 @@
 
 namespace zel {
 namespace {
+
+using testing_support::TAssertionCapture;
 
 // Counts its own destruction.
 class TPayload : public TObj {
@@ -223,16 +226,6 @@ TEST_F(ApplicationTest, AFailingHandlerGoesToHandleExceptionAndTheLoopGoesOn) {
   app.Finalise();
 }
 
-class TAssertionCapture {
- public:
-  TAssertionCapture() : fPrevious(SetAssertionHook([this](const std::string& r) { Reports.push_back(r); })) {}
-  ~TAssertionCapture() { SetAssertionHook(fPrevious); }
-  std::vector<std::string> Reports;
-
- private:
-  TAssertionHook fPrevious;
-};
-
 TEST_F(ApplicationTest, OnlyOneApplicationAtATime) {
   TAssertionCapture capture;
   {
@@ -255,8 +248,8 @@ TEST_F(ApplicationTest, DestroyingAnUnfinalisedApplicationIsReportedAndFreesTheQ
     TVxApplication app;
     app.Post(app.NewId(), std::make_unique<TPayload>(1, &freed));
   }
-  ASSERT_EQ(capture.Reports.size(), 1u);
-  EXPECT_NE(capture.Reports[0].find("'Application MUST be finalesed before destroy!'"), std::string::npos);
+  ASSERT_EQ(capture.reports.size(), 1u);
+  EXPECT_NE(capture.reports[0].find("'Application MUST be finalesed before destroy!'"), std::string::npos);
   EXPECT_EQ(freed, 1);
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "assertion_capture.h"
 #include <thread>
 #include <vector>
 
@@ -10,21 +11,10 @@
 namespace zel {
 namespace {
 
+using ReportCapture = testing_support::TAssertionCapture;
+
 using testing_support::TCounted;
 using testing_support::TPlain;
-
-// Captures assertion reports for the length of a test.
-class ReportCapture {
- public:
-  ReportCapture() {
-    fPrevious = SetAssertionHook([this](const std::string& report) { reports.push_back(report); });
-  }
-  ~ReportCapture() { SetAssertionHook(fPrevious); }
-  std::vector<std::string> reports;
-
- private:
-  TAssertionHook fPrevious;
-};
 
 TEST(Assertions, ReportTextAndException) {
   ReportCapture capture;

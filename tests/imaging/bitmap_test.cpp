@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "assertion_capture.h"
 #include <cstring>
 
 #include "imaging/bitmap.h"
@@ -8,23 +9,11 @@
 namespace zel {
 namespace {
 
+using AssertionCapture = testing_support::TAssertionCapture;
+
 using testing::PatternImage;
 using testing::SamePixels;
 using testing::TTestImage;
-
-// Captures assertion reports instead of printing them.
-class AssertionCapture {
- public:
-  AssertionCapture() {
-    fPrevious = SetAssertionHook([this](const std::string& report) { fLast = report; });
-  }
-  ~AssertionCapture() { SetAssertionHook(fPrevious); }
-  const std::string& Last() const { return fLast; }
-
- private:
-  TAssertionHook fPrevious;
-  std::string fLast;
-};
 
 std::unique_ptr<TBitmap> FromImage(const TTestImage& image) {
   auto bitmap = CreateBitmap(image.Width, image.Height, FormatA8R8G8B8());

@@ -72,9 +72,12 @@ TEST(LoaderRegistry, TheExtensionChoosesTheLoaders) {
 }
 
 TEST(LoaderRegistry, RegisteredLoadersComeAfterTheSystemsOwn) {
-  int calls = 0;
+  // Loaders stay registered for the life of the process, so the counter
+  // must outlive this test (later tests' BMP files reach this loader too).
+  static int calls;
+  calls = 0;
   RegisterLoader(
-      [&](TStream& stream, const TString& name, const TLoadParams&) -> TRef<TBitmapStore> {
+      [](TStream& stream, const TString& name, const TLoadParams&) -> TRef<TBitmapStore> {
         ++calls;
         uint8_t first = 0;
         stream.Read(std::span<uint8_t>(&first, 1));  // moves the stream; LoadImage puts it back
