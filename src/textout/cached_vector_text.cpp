@@ -1,9 +1,9 @@
 #include "textout/cached_vector_text.h"
 
 #include <cmath>
-#include <cstring>
 
 #include "core/stream_errors.h"
+#include "textout/stream_fields.h"
 #include "textout/text_params.h"
 
 namespace zel {
@@ -12,18 +12,12 @@ namespace {
 
 constexpr char16_t kEntryPrefix[] = u"VectTxt2: ";
 
-int32_t ReadInt(TStream& s) { return static_cast<int32_t>(s.ReadUInt32()); }
-void WriteInt(TStream& s, int32_t v) { s.WriteUInt32(static_cast<uint32_t>(v)); }
-void WriteFloat(TStream& s, float v) {
-  uint32_t bits;
-  std::memcpy(&bits, &v, 4);
-  s.WriteUInt32(bits);
-}
+using stream_fields::ReadInt;
+using stream_fields::WriteFloat;
+using stream_fields::WriteInt;
 
 int32_t CheckedCount(TStream& s, int32_t count, int64_t bytesEach) {
-  if (count < 0 || (s.GetSize() >= 0 && int64_t{count} * bytesEach > s.GetSize() - s.GetPosition()))
-    throw EStreamReadError("Vector text count out of range");
-  return count;
+  return stream_fields::CheckedCount(s, count, bytesEach, "Vector text count out of range");
 }
 
 }  // namespace

@@ -1,27 +1,19 @@
 #include "textout/glyph_cache.h"
 
-#include <cstring>
 
 #include "core/stream_errors.h"
+#include "textout/stream_fields.h"
 
 namespace zel {
 
 namespace {
 
-int32_t ReadInt(TStream& s) { return static_cast<int32_t>(s.ReadUInt32()); }
-void WriteInt(TStream& s, int32_t v) { s.WriteUInt32(static_cast<uint32_t>(v)); }
-void WriteFloat(TStream& s, float v) {
-  uint32_t bits;
-  std::memcpy(&bits, &v, 4);
-  s.WriteUInt32(bits);
-}
+using stream_fields::ReadInt;
+using stream_fields::WriteFloat;
+using stream_fields::WriteInt;
 
-// A count the rest of the stream can hold at bytesEach bytes per item.
 int32_t CheckedCount(TStream& s, int32_t count, int64_t bytesEach) {
-  const int64_t left = s.GetSize() - s.GetPosition();
-  if (count < 0 || (s.GetSize() >= 0 && int64_t{count} * bytesEach > left))
-    throw EStreamReadError("Glyph data count out of range");
-  return count;
+  return stream_fields::CheckedCount(s, count, bytesEach, "Glyph data count out of range");
 }
 
 }  // namespace
