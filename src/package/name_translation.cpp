@@ -1,6 +1,7 @@
 #include "package/name_translation.h"
 
 #include <mutex>
+#include <optional>
 
 #include "platform/disk_names.h"
 #include "platform/special_folders.h"
@@ -40,7 +41,11 @@ void SetStylesBaseFolder(TStringView folder) {
   gStylesBase.assign(folder);
 }
 
-TString ExpandEnvironmentFolders(TStringView name) {
+// Replaces the "%...%" tokens that replace() answers for. A token it does
+// not answer stays, and its closing sign may open the next token. With
+// absorbSeparator, one separator right after a replaced token is dropped.
+template <typename F>
+static TString ReplacePercentTokens(TStringView name, F&& replace, bool absorbSeparator) {
   TString out;
   size_t i = 0;
   while (i < name.size()) {
@@ -48,44 +53,43 @@ TString ExpandEnvironmentFolders(TStringView name) {
     if (open == TStringView::npos) break;
     const size_t close = name.find(u'%', open + 1);
     if (close == TStringView::npos) break;
-    const TStringView token = name.substr(open, close - open + 1);
-    const TString folder = token.size() <= kMaxEnvironmentToken ? EnvironmentFolder(token) : TString();
-    if (folder.empty()) {
-      // Not ours: keep the text up to the closing sign, which may open the next token.
+    const std::optional<TString> replacement = replace(name.substr(open, close - open + 1));
+    if (!replacement) {
       out.append(name.substr(i, close - i));
       i = close;
       continue;
     }
     out.append(name.substr(i, open - i));
-    out += folder;
+    out += *replacement;
     i = close + 1;
-    if (i < name.size() && IsSeparator(name[i])) ++i;
+    if (absorbSeparator && i < name.size() && IsSeparator(name[i])) ++i;
   }
   out.append(name.substr(std::min(i, name.size())));
   return out;
 }
 
+TString ExpandEnvironmentFolders(TStringView name) {
+  return ReplacePercentTokens(
+      name,
+      [](TStringView token) -> std::optional<TString> {
+        TString folder = token.size() <= kMaxEnvironmentToken ? EnvironmentFolder(token) : TString();
+        if (folder.empty()) return std::nullopt;
+        return folder;
+      },
+      true);
+}
+
 // Replaces every "%styles%" token by replacement; false when there was none.
 static bool ReplaceStylesTokens(TStringView name, TStringView replacement, TString& out) {
-  out.clear();
   bool replaced = false;
-  size_t i = 0;
-  while (i < name.size()) {
-    const size_t open = name.find(u'%', i);
-    if (open == TStringView::npos) break;
-    const size_t close = name.find(u'%', open + 1);
-    if (close == TStringView::npos) break;
-    if (!SameText(name.substr(open, close - open + 1), u"%styles%")) {
-      out.append(name.substr(i, close - i));
-      i = close;
-      continue;
-    }
-    out.append(name.substr(i, open - i));
-    out.append(replacement);
-    replaced = true;
-    i = close + 1;
-  }
-  out.append(name.substr(std::min(i, name.size())));
+  out = ReplacePercentTokens(
+      name,
+      [&](TStringView token) -> std::optional<TString> {
+        if (!SameText(token, u"%styles%")) return std::nullopt;
+        replaced = true;
+        return TString(replacement);
+      },
+      false);
   return replaced;
 }
 
