@@ -60,6 +60,20 @@ const std::vector<TToolCommand>& ToolCommands() {
        RunRenderText},
       {"fonts", "[NAME...] [--font-file PATH]...", "show the installed font for each name: NAME FAMILY FILE",
        RunFonts},
+      {"timetable", "SHOW",
+       "print the time table in ms: INDEX START END IN OUT OUTEND ID per slide, then TOTAL LENGTH "
+       "(texts as one word: '-' when empty, blanks and '%' as %XX)",
+       RunTimetable},
+      {"effects", "SHOW",
+       "print each slide's transition: INDEX CLASS VARIANT DURATION SMOOTHLINE BROOMOFFSET ROLLDIAMETER "
+       "ROLLVARIANTS ROLLUSEBACKCOLOR ROLLBACKCOLOR(R,G,B) ROLL3D ROLLCURVING FLIPCENTER FLIPCURVING FLIPSMOOTH "
+       "SWAPDEPTH SWAPWIDTH SWAPMAXANGLE CENTERX CENTERY MOSAICDX MOSAICDY MOSAICSC SEED CUSTOM "
+       "(flags 0/1; texts as one word: '-' when empty, blanks and '%' as %XX)",
+       RunEffects},
+      {"slide", "SHOW INDEX --time T [--frame WxH]",
+       "print the slide at position INDEX and its objects at show time T, one line each, depth first: DEPTH TYPE "
+       "NAME SHOWN OPACITY OX OY OZ XX XY XZ YX YY YZ W H CX CY (the slide at the design size unless --frame)",
+       RunSlide},
   };
   return commands;
 }

@@ -3,10 +3,16 @@
 // 0 on success, and on failure one clear line on stderr and a non-zero code.
 #pragma once
 
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace zel {
+class TZelShowLocator;
+class TZelSource;
+}  // namespace zel
 
 namespace zel::tool {
 
@@ -52,5 +58,23 @@ int RunDecodeImage(TArguments arguments);
 // Text subcommands (text_commands.cpp).
 int RunRenderText(TArguments arguments);
 int RunFonts(TArguments arguments);
+
+// Show subcommands (show_commands.cpp).
+int RunTimetable(TArguments arguments);
+int RunEffects(TArguments arguments);
+int RunSlide(TArguments arguments);
+
+// A show opened for a subcommand: its locator, and the source over the
+// locator's accessor and document (the locator outlives it).
+struct TToolShow {
+  std::unique_ptr<TZelShowLocator> locator;
+  std::unique_ptr<TZelSource> source;
+  TToolShow();
+  ~TToolShow();
+};
+// Opens SHOW, a show file, a player with a show appended or a project file,
+// and builds its source. Returns 0, or the failure code after one line on
+// stderr (a bad project's "Incorrect time" included).
+int OpenToolShow(const std::string& path, std::string_view command, TToolShow& show);
 
 }  // namespace zel::tool
