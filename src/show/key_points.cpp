@@ -30,8 +30,11 @@ uint8_t MixChannel(uint8_t p, uint8_t q, float f) {
 
 // An interval eases its group when either ease phase is at least half a
 // percent of it; otherwise the group moves linearly.
+// (Double precision is plenty for a percentage and much cheaper to round
+// than the stored long doubles; every frame asks for every object.)
 bool IsEased(const TInterval& interval) {
-  return std::llround(interval.a * 100) != 0 || std::llround((1 - interval.b) * 100) != 0;
+  return std::lround(static_cast<double>(interval.a) * 100) != 0 ||
+         std::lround((1 - static_cast<double>(interval.b)) * 100) != 0;
 }
 
 }  // namespace
