@@ -33,12 +33,24 @@ const std::array<TClassEntry, 12> kClassTable = {{
     {u"viewport", Make<TZelViewPort>},
 }};
 
+TMaker MakerOf(TStringView foldedType) {
+  for (const TClassEntry& entry : kClassTable)
+    if (entry.type == foldedType) return entry.make;
+  return nullptr;
+}
+
 }  // namespace
 
 TZelObject* CreateZelObject(TStringView foldedType, TZelObject* parent, TStringView guid) {
-  for (const TClassEntry& entry : kClassTable)
-    if (entry.type == foldedType) return entry.make(parent, guid);
-  return nullptr;
+  const TMaker make = MakerOf(foldedType);
+  return make ? make(parent, guid) : nullptr;
+}
+
+bool IsZelObjectType(TStringView foldedType) { return MakerOf(foldedType) != nullptr; }
+
+bool SameZelObjectClass(TStringView foldedTypeA, TStringView foldedTypeB) {
+  const TMaker a = MakerOf(foldedTypeA);
+  return a && a == MakerOf(foldedTypeB);
 }
 
 }  // namespace zel

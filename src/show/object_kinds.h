@@ -58,5 +58,8 @@ class TZelViewPort : public TZelObject {
 // A new object of the kind a folded project type names, registered with
 // its parent; null for a type this player does not know.
 TZelObject* CreateZelObject(TStringView foldedType, TZelObject* parent, TStringView guid);
+bool IsZelObjectType(TStringView foldedType);
+// Whether two folded type names make objects of the same class.
+bool SameZelObjectClass(TStringView foldedTypeA, TStringView foldedTypeB);
 
 }  // namespace zel

@@ -58,8 +58,7 @@ TZelObject::TZelObject(TZelObject* parent, TStringView guid)
 }
 
 TZelObject::~TZelObject() {
-  // Each child leaves the list as it goes.
-  while (!fChildren.empty()) delete fChildren.back();
+  FreeChildren();
   if (fParent) fParent->RemoveChild(this);
 }
 
@@ -146,9 +145,11 @@ void TZelObject::ReadKeyPoint(const TIniIdentList& keys) {
 
 void TZelObject::ReadChildren(const TIniIdentList& source) {
   KeyPoints().Clear();
-  // Children met again (same GUID) are kept and re-read; the others go.
-  std::unordered_map<TString, TZelObject*> previous;
+  // Children met again (same GUID, same kind) are kept and re-read; the
+  // others go at the end.
+  std::unordered_multimap<TString, TZelObject*> previous;
   for (TZelObject* child : fChildren) previous.emplace(child->Guid(), child);
+  const std::vector<TZelObject*> before = fChildren;
   std::vector<TZelObject*> ordered;
   ordered.reserve(fChildren.size());
 
@@ -158,27 +159,30 @@ void TZelObject::ReadChildren(const TIniIdentList& source) {
       ReadKeyPoint(*object);
       continue;
     }
+    // A type this player does not know is left out with its subtree.
+    if (!IsZelObjectType(type)) continue;
     const TString guid = object->ReadString(u"GUID", u"");
     TZelObject* child = nullptr;
     if (!guid.empty()) {
-      const auto kept = previous.find(guid);
-      if (kept != previous.end()) {
-        child = kept->second;
-        previous.erase(kept);
+      const auto [first, last] = previous.equal_range(guid);
+      for (auto it = first; it != last; ++it) {
+        if (SameZelObjectClass(it->second->fTypeName, type)) {
+          child = it->second;
+          previous.erase(it);
+          break;
+        }
       }
     }
-    if (!child) {
-      // A type this player does not know is left out with its subtree.
-      child = CreateZelObject(type, this, guid);
-      if (!child) continue;
-    }
+    if (!child) child = CreateZelObject(type, this, guid);
     child->fTypeName = type;
     ordered.push_back(child);
     child->ReadFromProject(*object);
   }
 
-  for (auto& [guid, child] : previous) delete child;
-  // New children registered at the end; the project's order is the one kept.
+  // New children registered at the end; the project's order is the one
+  // kept, and every earlier child not met again is freed.
+  for (TZelObject* old : before)
+    if (std::find(ordered.begin(), ordered.end(), old) == ordered.end()) delete old;
   fChildren = std::move(ordered);
 }
 
@@ -326,7 +330,9 @@ bool TZelObject::HitTestRay(const TCameraRay& ray) const {
   const T3DVector start = local(ray.origin - fOrigin);
   const T3DVector step = local(ray.direction);
   if (step.z == 0) return false;
+  // Only what lies ahead of the camera is under the point.
   const double t = -start.z / step.z;
+  if (t < 0) return false;
   const double u = start.x + t * step.x, v = start.y + t * step.y;
   const double left = fCornerOffset.x, top = fCornerOffset.y;
   return u >= left && u <= left + fSize.width && v >= top && v <= top + fSize.height;
@@ -372,6 +378,23 @@ void TZelObject::Draw(TDeviceDrawer& drawer) {
   }
   ResetChangeTracking(false);
   for (TZelObject* child : fChildren) drawer.Draw(*child);
+}
+
+void TZelObject::PreparePictures(TDeviceDrawer& drawer) {
+  for (TZelObject* child : fChildren) child->PreparePictures(drawer);
+}
+
+void TZelObject::FreeChildren() {
+  // Each child leaves the list as it goes.
+  while (!fChildren.empty()) delete fChildren.back();
+}
+
+void TZelObject::Preload(double showTime) {
+  for (TZelObject* child : fChildren) child->Preload(showTime);
+}
+
+void TZelObject::ReleaseResources(TDeviceDrawer& drawer) {
+  for (TZelObject* child : fChildren) child->ReleaseResources(drawer);
 }
 
 }  // namespace zel

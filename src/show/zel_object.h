@@ -90,7 +90,12 @@ class TZelObject : public TZelParams {
 
   // The object's size in its own units, set by its kind.
   TObjectSize Size() const noexcept { return fSize; }
-  void SetSize(TObjectSize size) noexcept { fSize = size; }
+  // A new size also makes the largest drawn sizes be worked out again.
+  void SetSize(TObjectSize size) noexcept {
+    if (size == fSize) return;
+    fSize = size;
+    fSizesStale = true;
+  }
 
   // --- Reading from the project -------------------------------------------
   // The name, the common keys, the children and key points, then the speed
@@ -159,6 +164,13 @@ class TZelObject : public TZelParams {
 
   // The kind's own drawing, then the children in project order.
   void Draw(TDeviceDrawer& drawer) override;
+  // Before a slide is shown: its pictures onto the drawer, and anything
+  // that must be ready at a show time (video objects position their
+  // source). After it: its resources off the drawer. All recursive; a
+  // plain object has nothing of its own.
+  virtual void PreparePictures(TDeviceDrawer& drawer);
+  virtual void Preload(double showTime);
+  virtual void ReleaseResources(TDeviceDrawer& drawer);
 
  protected:
   // The kind's own drawing; a plain object draws nothing.
@@ -177,6 +189,10 @@ class TZelObject : public TZelParams {
 
   // Text objects cast a shadow unless the project says otherwise.
   virtual bool ShadowEnabledByDefault() const { return false; }
+
+  // Frees the children, last first. A slide does it in its own destructor,
+  // while the objects can still reach it.
+  void FreeChildren();
 
   bool fSizesStale = true;  // the largest-drawn-size pass must run again
 
@@ -216,6 +232,7 @@ class TZelObject : public TZelParams {
   double fLargestWidth = 0, fLargestHeight = 0, fNearestDepth = 1000000;
   float fDrawnWidth = 0, fDrawnHeight = 0;
   // What the previous update produced, for the change marks.
+ protected:
   struct TDrawnState {
     T3DVector origin, xAxis, yAxis, zAxis;
     TFloatPoint cornerOffset;
@@ -224,7 +241,10 @@ class TZelObject : public TZelParams {
     float colorDegree = 0;
     bool drawable = false;
     bool operator==(const TDrawnState&) const = default;
-  } fPrevious;
+  };
+
+ private:
+  TDrawnState fPrevious;
 };
 
 }  // namespace zel

@@ -49,6 +49,8 @@ TZelSlide::TZelSlide(TZelSlideHost* host, int64_t index) : TZelObject(nullptr, u
   SetTypeName(u"slide");
 }
 
+TZelSlide::~TZelSlide() { FreeChildren(); }
+
 void TZelSlide::SetTimes(double start, double end, double inEffect, double outEffect) {
   fStart = start;
   fEnd = end;
@@ -66,9 +68,11 @@ void TZelSlide::Load(const TIniIdentList& main, const TCommonIniSection& section
   if (timesGiven) {
     SetTimes(times.start, times.end, times.inEffect, times.outEffect);
   } else {
+    // The start is the end of the slide before; the end is the show's end
+    // for this slide, and nothing past the last one.
     const int32_t count = main.ReadInteger(u"opt_slidescount", 0);
     const bool valid = fIndex >= 0 && fIndex < count;
-    const double start = fIndex > 0 && valid ? main.ReadFloat(u"opt_synchpos" + IntToStr(fIndex), 0) : 0;
+    const double start = fIndex > 0 && fIndex <= count ? main.ReadFloat(u"opt_synchpos" + IntToStr(fIndex), 0) : 0;
     const double end =
         valid ? main.ReadFloat(u"opt_synchpos" + IntToStr(fIndex + 1), std::round(start)) : start;
     SetTimes(start, end, times.inEffect, times.outEffect);
@@ -114,6 +118,37 @@ void TZelSlide::UpdateTransform(bool withChildren) {
   TZelObject::UpdateTransform(withChildren);
 }
 
+void TZelSlide::MeasureAtTimes(const std::vector<double>& times) {
+  // What the last frame showed is kept aside, so that the change marks of
+  // the next update compare with it and not with the last time visited;
+  // whatever happens, the slide goes back to its time.
+  using TShownStates = std::vector<std::pair<TZelObject*, TDrawnState>>;
+  TShownStates shown;
+  shown.emplace_back(this, fPrevious);
+  EachDescendant(*this, [&shown](TZelObject& object) { shown.emplace_back(&object, object.fPrevious); });
+  struct TRestore {
+    TZelSlide& slide;
+    double time;
+    TShownStates& states;
+    ~TRestore() {
+      slide.SetTime(time, true);
+      for (auto& [object, state] : states) object->fPrevious = state;
+    }
+  } restore{*this, fShowTime, shown};
+
+  for (const double t : times) {
+    SetTime(t, true);
+    TZelObject::UpdateTransform(true);
+    if (!CallSlideLoadingCallback(*this)) break;
+    EachDescendant(*this, [](TZelObject& object) {
+      const auto corners = object.Corners();
+      object.fLargestWidth = std::max(object.fLargestWidth, Length(corners[1] - corners[0]));
+      object.fLargestHeight = std::max(object.fLargestHeight, Length(corners[3] - corners[0]));
+      for (const T3DVector& corner : corners) object.fNearestDepth = std::min(object.fNearestDepth, corner.z);
+    });
+  }
+}
+
 void TZelSlide::RunLargestSizePass() {
   fInSizePass = true;
   struct TLeave {
@@ -143,22 +178,8 @@ void TZelSlide::RunLargestSizePass() {
     object.fNearestDepth = 1000000;
   });
 
-  // 3. Visit every time.
-  const double before = fShowTime;
-  for (const double t : times) {
-    SetTime(t, true);
-    TZelObject::UpdateTransform(true);
-    if (!CallSlideLoadingCallback(*this)) break;
-    EachDescendant(*this, [](TZelObject& object) {
-      const auto corners = object.Corners();
-      object.fLargestWidth = std::max(object.fLargestWidth, Length(corners[1] - corners[0]));
-      object.fLargestHeight = std::max(object.fLargestHeight, Length(corners[3] - corners[0]));
-      for (const T3DVector& corner : corners) object.fNearestDepth = std::min(object.fNearestDepth, corner.z);
-    });
-  }
-
-  // 4. Back to where the slide was.
-  SetTime(before, true);
+  // 3. and 4.
+  MeasureAtTimes(times);
 
   // 5. The sizes, enlarged for objects that come nearer than the slide.
   fDrawnWidth = static_cast<float>(ScaleX() * Size().width / 100.0);

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "show/key_point.h"
 #include "show/slide_background.h"
@@ -30,6 +31,7 @@ void SetSlideLoadingCallback(TSlideLoadingCallback callback);
 class TZelSlide : public TZelObject {
  public:
   TZelSlide(TZelSlideHost* host, int64_t index);
+  ~TZelSlide() override;
 
   int64_t Index() const noexcept { return fIndex; }
   TZelSlideHost* SlideHost() const noexcept { return fHost; }
@@ -79,6 +81,9 @@ class TZelSlide : public TZelObject {
  private:
   void UpdateDepthScale();
   void RunLargestSizePass();
+  // Visits the times, keeping each object's largest size and nearest
+  // depth, and returns the slide to its own time.
+  void MeasureAtTimes(const std::vector<double>& times);
 
   int64_t fIndex;
   TZelSlideHost* fHost;

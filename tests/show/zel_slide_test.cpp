@@ -44,7 +44,11 @@ TEST(ZelSlide, TimesComeFromTheShowUnlessGiven) {
   EXPECT_EQ(second->End(), 9000);
   EXPECT_EQ(second->Anchors().AnchorTime(TKeyPointAnchor::PrevEffectEnd), 6000);
   EXPECT_EQ(second->Anchors().AnchorTime(TKeyPointAnchor::SlideEnd), 9500);
-  // Past the slide count: the start is 0 and the end the start.
+  // Just past the last slide: it starts where the show ends and lasts
+  // nothing; further on, both are 0.
+  auto after = LoadSlide(*project, host, 3, u"Slide3", false, effects);
+  EXPECT_EQ(after->Start(), 15000);
+  EXPECT_EQ(after->End(), 15000);
   auto beyond = LoadSlide(*project, host, 7, u"Slide3", false, effects);
   EXPECT_EQ(beyond->Start(), 0);
   EXPECT_EQ(beyond->End(), 0);
@@ -76,7 +80,9 @@ TEST(ZelSlide, BackgroundDescriptors) {
       "[Slide2]\nUsePersonal=1\nPers_Fon=1\nbstyle=2\nbname=Pictures\\sky.jpg\nbsize=50\n"
       "[Slide3]\nUsePersonal=1\nPers_Fon=1\nbstyle=2\nbname=\n"
       "[Slide4]\nUsePersonal=1\nPers_Fon=1\nbstyle=3\nbcolorstyle=1\nbcolor1=65280\nbcolor2=16711680\n"
-      "[Slide5]\nUsePersonal=1\nPers_Fon=0\nbstyle=7\n");
+      "[Slide5]\nUsePersonal=1\nPers_Fon=0\nbstyle=7\n"
+      "[Slide6]\nUsePersonal=1\nPers_Fon=1\nbstyle=3\nbcolorstyle=2\nbcolor1=255\n"
+      "[Slide7]\nUsePersonal=1\nPers_Fon=1\nbstyle=3\nbcolorstyle=3\nbcolor1=255\n");
   TZelSlideHost host;
   const auto background = [&](const char16_t* section) {
     return LoadSlide(*project, host, 0, section)->Background(0);
@@ -94,6 +100,9 @@ TEST(ZelSlide, BackgroundDescriptors) {
   EXPECT_EQ(gradient.color2, (TRgbColor{0, 0, 255}));
   // Personal settings without their own background use the show's.
   EXPECT_EQ(background(u"Slide5").color1, (TRgbColor{255, 0, 0}));
+  EXPECT_EQ(background(u"Slide6").kind, TBackgroundKind::Gradient1);
+  EXPECT_EQ(background(u"Slide6").color1, (TRgbColor{255, 0, 0}));
+  EXPECT_EQ(background(u"Slide7"), TBackgroundDescriptor{});
 }
 
 TEST(ZelSlide, DepthScaleFromTheEyeDistance) {
@@ -177,6 +186,36 @@ TEST_F(LargestSize, RunsAgainOnlyAfterAChange) {
   SetSlideLoadingCallback({});
 }
 
+TEST_F(LargestSize, EachTimeIsVisitedOnceAndANewSizeCountsAsAChange) {
+  // A key point of "Still" at a time "Grow" already has.
+  Child(2).KeyPoints().AddKeyPoint(TKeyPointAnchor::SlideBegin, 2000);
+  int visits = 0;
+  SetSlideLoadingCallback([&](TZelSlide&) {
+    ++visits;
+    return true;
+  });
+  slide->SetTimeAndUpdate(0);
+  EXPECT_EQ(visits, 4);
+  Child(2).SetSize({100, 300});
+  slide->SetTimeAndUpdate(0);
+  SetSlideLoadingCallback({});
+  EXPECT_EQ(visits, 8);
+  // Fitted 2x: 200 wide.
+  EXPECT_NEAR(Child(2).LargestDrawnWidth(), 200, 1e-3);
+}
+
+TEST_F(LargestSize, ChangeMarksCompareWithTheLastFrameNotThePass) {
+  slide->SetTimeAndUpdate(3000);
+  slide->SetTimeAndUpdate(3000);
+  ASSERT_FALSE(Child(0).TransformChanged());
+  // A change starts the pass, which visits other times (1,000 last); the
+  // update after it still sees "Grow" where the last frame had it.
+  Child(1).KeyPoints().KeyPoint(0).SetValue(TKeyValue::Opacity, 20);
+  slide->SetTimeAndUpdate(3000);
+  EXPECT_FALSE(Child(0).TransformChanged());
+  EXPECT_TRUE(Child(1).TransformChanged());
+}
+
 TEST_F(LargestSize, TheLoadingCallbackCanStopThePass) {
   int visits = 0;
   SetSlideLoadingCallback([&](TZelSlide&) { return ++visits < 2; });
@@ -241,6 +280,42 @@ TEST(Drawing, ChildrenFollowTheirParentInProjectOrder) {
   EXPECT_EQ(stages.front(), TFrameStage::BeforeItem);
   EXPECT_EQ(stages.back(), TFrameStage::FrameEnd);
   EXPECT_FALSE(slide->IsChanged());
+}
+
+// An object of a kind that draws, and one whose drawing fails.
+class TDrawingObject : public TZelObject {
+ public:
+  TDrawingObject(TZelObject* parent, bool fails) : TZelObject(parent, u""), fFails(fails) {}
+  int drawn = 0;
+
+ protected:
+  void DrawSelf(TDeviceDrawer&) override {
+    ++drawn;
+    if (fFails) throw std::runtime_error("no picture");
+  }
+
+ private:
+  bool fFails;
+};
+
+TEST(Drawing, OnlyDrawableObjectsDrawAndAFailureStaysWithTheObject) {
+  auto project = ParseProject("[Main]\nopt_slidescount=1\n[Slide1]\n");
+  TZelSlideHost host;
+  auto slide = LoadSlide(*project, host, 0, u"Slide1", true, {1000, 5000, 0, 0, 5000, u""});
+  auto* failing = new TDrawingObject(slide.get(), true);
+  auto* inside = new TDrawingObject(failing, false);
+  auto* later = new TDrawingObject(slide.get(), false);
+  failing->SetName(u"failing");
+  later->SetName(u"later");
+  TRecordingDrawer drawer;
+  slide->SetTimeAndUpdate(500);  // before the slide's time: nothing is shown
+  EXPECT_TRUE(drawer.Draw(*slide));
+  EXPECT_EQ(failing->drawn + inside->drawn + later->drawn, 0);
+  slide->SetTimeAndUpdate(2000);
+  EXPECT_TRUE(drawer.Draw(*slide));
+  EXPECT_EQ(failing->drawn, 1);
+  EXPECT_EQ(inside->drawn, 1);
+  EXPECT_EQ(later->drawn, 1);
 }
 
 TEST(Drawing, AfterDrawRunsWhenTheItemFails) {
