@@ -25,7 +25,8 @@ test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j2
 
 # Until shows play, the demo builds everything, packs the bundled demo show
-# into a copy of the player, and has that player find and check its show.
+# into a copy of the player, has that player find and check its show, and
+# prints the show's time table, transitions and one slide's object tree.
 DEMO := $(BUILD_DIR)/demo/Demo
 demo: build
 	$(BUILD_DIR)/apps/zelplayer/zelplayer --version
@@ -34,6 +35,9 @@ demo: build
 	$(BUILD_DIR)/apps/zeltool/zeltool pack --out $(DEMO) --exe $(BUILD_DIR)/apps/zelplayer/zelplayer demo/Demo.zel
 	$(BUILD_DIR)/apps/zeltool/zeltool list $(DEMO)
 	SDL_VIDEODRIVER=$${SDL_VIDEODRIVER:-offscreen} $(DEMO) --check
+	$(BUILD_DIR)/apps/zeltool/zeltool timetable $(DEMO)
+	ZEL_RANDOM_SEED=1 $(BUILD_DIR)/apps/zeltool/zeltool effects $(DEMO)
+	$(BUILD_DIR)/apps/zeltool/zeltool slide $(DEMO) 0 --time 1000
 
 bench: build
 	@for b in $(BUILD_DIR)/bench/*_bench; do echo "== $$b"; $$b; done
