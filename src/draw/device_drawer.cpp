@@ -46,11 +46,11 @@ bool TDeviceDrawer::Draw(TDrawItem& item) {
 }
 
 void TDeviceDrawer::SetViewSize(int32_t width, int32_t height) {
-  const TIntRect& outer = fClipRect.Empty() ? fScreenRect : fClipRect;
-  const int32_t left = outer.left + static_cast<int32_t>(std::lround((outer.Width() - width) / 2.0));
-  const int32_t top = outer.top + static_cast<int32_t>(std::lround((outer.Height() - height) / 2.0));
-  const TIntRect view{left, top, left + width, top + height};
-  if (view.Empty()) return;
+  const TRect& outer = fClipRect.IsEmpty() ? fScreenRect : fClipRect;
+  const int32_t left = outer.Left + static_cast<int32_t>(std::lround((outer.Width() - width) / 2.0));
+  const int32_t top = outer.Top + static_cast<int32_t>(std::lround((outer.Height() - height) / 2.0));
+  const TRect view = TRect::FromSize(left, top, width, height);
+  if (view.IsEmpty()) return;
   fViewRect = view;
 }
 

@@ -88,7 +88,7 @@ class TDeviceDrawer : public TObj {
   virtual void EndFrame() { Notify(nullptr, TFrameStage::FrameEnd); }
   virtual bool Present() = 0;
   virtual bool IsReady() const = 0;
-  virtual void SetClipRect(const TIntRect& rect) { fClipRect = rect; }
+  virtual void SetClipRect(const TRect& rect) { fClipRect = rect; }
 
   // Draws an item. At the top level the frame is framed: the drawing lock
   // for the whole frame, BeginFrame, the item between frame notifications,
@@ -119,15 +119,15 @@ class TDeviceDrawer : public TObj {
   // clip rectangle (the screen when none is set); an empty result changes
   // nothing.
   void SetViewSize(int32_t width, int32_t height);
-  const TIntRect& ViewRect() const noexcept { return fViewRect; }
-  const TIntRect& ClipRect() const noexcept { return fClipRect; }
-  const TIntRect& ScreenRect() const noexcept { return fScreenRect; }
+  const TRect& ViewRect() const noexcept { return fViewRect; }
+  const TRect& ClipRect() const noexcept { return fClipRect; }
+  const TRect& ScreenRect() const noexcept { return fScreenRect; }
 
   void SetFrameNotification(TFrameNotification notification) { fNotification = std::move(notification); }
 
  protected:
   void SetScreenSize(int32_t width, int32_t height) noexcept { fScreenRect = {0, 0, width, height}; }
-  void SetViewRect(const TIntRect& rect) noexcept { fViewRect = rect; }
+  void SetViewRect(const TRect& rect) noexcept { fViewRect = rect; }
   void Notify(TDrawItem* item, TFrameStage stage) {
     if (fNotification) fNotification(*this, item, stage);
   }
@@ -136,9 +136,9 @@ class TDeviceDrawer : public TObj {
  private:
   bool fOffsetSet = false;
   TFloatPoint fOffset;
-  TIntRect fScreenRect;
-  TIntRect fClipRect;
-  TIntRect fViewRect;
+  TRect fScreenRect;
+  TRect fClipRect;
+  TRect fViewRect;
   TFrameNotification fNotification;
   int32_t fNesting = 0;
 };

@@ -1,9 +1,12 @@
 // The small vector types of the drawing space: x to the right, y downwards,
-// z away from the viewer, in screen pixels.
+// z away from the viewer, in screen pixels. Rectangles of whole pixels are
+// the bitmaps' TRect.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
+
+#include "imaging/geometry.h"
 
 namespace zel {
 
@@ -36,14 +39,6 @@ inline T3DVector Normalized(const T3DVector& v) noexcept {
 struct TFloatPoint {
   float x = 0, y = 0;
   bool operator==(const TFloatPoint&) const = default;
-};
-
-struct TIntRect {
-  int32_t left = 0, top = 0, right = 0, bottom = 0;
-  int32_t Width() const noexcept { return right - left; }
-  int32_t Height() const noexcept { return bottom - top; }
-  bool Empty() const noexcept { return right <= left || bottom <= top; }
-  bool operator==(const TIntRect&) const = default;
 };
 
 }  // namespace zel

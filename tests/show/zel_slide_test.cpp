@@ -337,12 +337,12 @@ TEST(Drawing, ViewSizeLetterboxesInTheClipOrTheScreen) {
     TSizedDrawer() { SetScreenSize(1920, 1080); }
   } drawer;
   drawer.SetViewSize(1440, 1080);
-  EXPECT_EQ(drawer.ViewRect(), (TIntRect{240, 0, 1680, 1080}));
+  EXPECT_EQ(drawer.ViewRect(), (TRect{240, 0, 1680, 1080}));
   drawer.SetClipRect({100, 100, 501, 301});
   drawer.SetViewSize(200, 100);
-  EXPECT_EQ(drawer.ViewRect(), (TIntRect{201, 151, 401, 251}));
+  EXPECT_EQ(drawer.ViewRect(), (TRect{201, 151, 401, 251}));
   drawer.SetViewSize(0, 100);
-  EXPECT_EQ(drawer.ViewRect(), (TIntRect{201, 151, 401, 251}));
+  EXPECT_EQ(drawer.ViewRect(), (TRect{201, 151, 401, 251}));
 }
 
 }  // namespace
