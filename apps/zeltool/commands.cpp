@@ -74,6 +74,10 @@ const std::vector<TToolCommand>& ToolCommands() {
        "print the slide at position INDEX and its objects at show time T, one line each, depth first: DEPTH TYPE "
        "NAME SHOWN OPACITY OX OY OZ XX XY XZ YX YY YZ W H CX CY (the slide at the design size unless --frame)",
        RunSlide},
+      {"gl-selftest", "OUT.png [--size WxH]",
+       "draw a fixed scene on the render device without a display and save it; prints the GL renderer and version",
+       RunGlSelfTest},
+      {"gl-info", "", "print the render adapter, its GL version and the capability answers", RunGlInfo},
   };
   return commands;
 }

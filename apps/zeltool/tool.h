@@ -77,4 +77,8 @@ struct TToolShow {
 // stderr (a bad project's "Incorrect time" included).
 int OpenToolShow(const std::string& path, std::string_view command, TToolShow& show);
 
+// Render subcommands (render_commands.cpp).
+int RunGlSelfTest(TArguments arguments);
+int RunGlInfo(TArguments arguments);
+
 }  // namespace zel::tool

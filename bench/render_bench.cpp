@@ -1,0 +1,269 @@
+// Frames of 1920 x 1080 on the offscreen GL device: 200 textured,
+// alpha-blended quads from 20 textures, drawn through the screen's batcher,
+// beside the same scene drawn by a minimal loop on raw GL. The figure that
+// matters is the ratio of the two frame times ("vs_raw").
+//
+//   build/bench/render_bench --benchmark_min_time=3
+#include <SDL.h>
+#include <benchmark/benchmark.h>
+#include <epoxy/gl.h>
+
+#include <array>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <vector>
+
+#include "render/draw_device.h"
+#include "render/engine_3d.h"
+#include "render/generated_texture.h"
+#include "render/screen.h"
+#include "render/vertex_buffer.h"
+
+namespace zel {
+namespace {
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+constexpr int kQuads = 200;
+constexpr int kTextures = 20;
+constexpr int kTextureSize = 128;
+constexpr int kQuadSize = 192;
+
+struct TQuad {
+  float X, Y;
+  int Texture;
+  TColor Color;
+};
+
+// The scene: the same for both loops; quads change texture every time.
+std::vector<TQuad> Scene() {
+  std::vector<TQuad> quads;
+  uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 8;
+  };
+  for (int i = 0; i < kQuads; ++i) {
+    TQuad q;
+    q.X = static_cast<float>(next() % (kWidth - kQuadSize));
+    q.Y = static_cast<float>(next() % (kHeight - kQuadSize));
+    q.Texture = i % kTextures;
+    q.Color = MakeColor(255, 255, 255, 160 + next() % 96);
+    quads.push_back(q);
+  }
+  return quads;
+}
+
+TColor Texel(int texture, int x, int y) {
+  return MakeColor(static_cast<uint32_t>(texture * 12 + x), static_cast<uint32_t>(y * 2), static_cast<uint32_t>(255 - x),
+                   static_cast<uint32_t>(128 + (x ^ y) % 128));
+}
+
+double ProcessCpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+// Frame time of the raw loop, for the ratio of the screen's runs.
+double gRawSecondsPerFrame = 0;
+
+void Report(benchmark::State& state, double cpuMs, double seconds) {
+  const double frames = static_cast<double>(state.iterations());
+  state.counters["fps"] = frames / seconds;
+  state.counters["cpu_ms_per_frame"] = cpuMs / frames;
+}
+
+// --- The raw loop: one program, one buffer, a bind and a draw per quad.
+
+const char* kRawVertex = R"(#version 330 core
+layout(location = 0) in vec2 aPos;
+layout(location = 1) in vec4 aColor;
+layout(location = 2) in vec2 aTex;
+out vec4 vColor;
+out vec2 vTex;
+void main() {
+  gl_Position = vec4(aPos.x / 960.0 - 1.0, 1.0 - aPos.y / 540.0, 0.0, 1.0);
+  vColor = aColor;
+  vTex = aTex;
+})";
+const char* kRawFragment = R"(#version 330 core
+in vec4 vColor;
+in vec2 vTex;
+uniform sampler2D uTex;
+out vec4 color;
+void main() { color = texture(uTex, vTex) * vColor; })";
+
+GLuint Compile(GLenum type, const char* source) {
+  GLuint shader = glCreateShader(type);
+  glShaderSource(shader, 1, &source, nullptr);
+  glCompileShader(shader);
+  return shader;
+}
+
+void BM_RawGL(benchmark::State& state) {
+  SDL_Window* window = SDL_CreateWindow("raw", 0, 0, kWidth, kHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+  SDL_GLContext context = window ? SDL_GL_CreateContext(window) : nullptr;
+  if (!context) {
+    state.SkipWithError("no GL context");
+    return;
+  }
+  SDL_GL_MakeCurrent(window, context);
+  GLuint program = glCreateProgram();
+  glAttachShader(program, Compile(GL_VERTEX_SHADER, kRawVertex));
+  glAttachShader(program, Compile(GL_FRAGMENT_SHADER, kRawFragment));
+  glLinkProgram(program);
+  glUseProgram(program);
+  std::array<GLuint, kTextures> textures{};
+  glGenTextures(kTextures, textures.data());
+  std::vector<TColor> pixels(kTextureSize * kTextureSize);
+  for (int t = 0; t < kTextures; ++t) {
+    for (int y = 0; y < kTextureSize; ++y) {
+      for (int x = 0; x < kTextureSize; ++x) pixels[static_cast<size_t>(y * kTextureSize + x)] = Texel(t, x, y);
+    }
+    glBindTexture(GL_TEXTURE_2D, textures[static_cast<size_t>(t)]);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kTextureSize, kTextureSize, 0, GL_BGRA, GL_UNSIGNED_BYTE, pixels.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  }
+  struct TVertex {
+    float X, Y;
+    TColor Color;
+    float U, V;
+  };
+  GLuint vao = 0;
+  GLuint vbo = 0;
+  glGenVertexArrays(1, &vao);
+  glGenBuffers(1, &vbo);
+  glBindVertexArray(vao);
+  glBindBuffer(GL_ARRAY_BUFFER, vbo);
+  glEnableVertexAttribArray(0);
+  glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, sizeof(TVertex), nullptr);
+  glEnableVertexAttribArray(1);
+  glVertexAttribPointer(1, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(TVertex), reinterpret_cast<void*>(8));
+  glEnableVertexAttribArray(2);
+  glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(TVertex), reinterpret_cast<void*>(12));
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glViewport(0, 0, kWidth, kHeight);
+  const std::vector<TQuad> scene = Scene();
+  std::vector<TVertex> vertices;
+  const bool present = state.range(0) != 0;
+
+  const double cpu0 = ProcessCpuMs();
+  const uint64_t t0 = SDL_GetPerformanceCounter();
+  for (auto _ : state) {
+    glClearColor(0.1f, 0.1f, 0.2f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    vertices.clear();
+    const float u = static_cast<float>(kTextureSize) / kTextureSize;
+    for (const TQuad& q : scene) {
+      const float l = q.X;
+      const float t = q.Y;
+      const float r = q.X + kQuadSize;
+      const float b = q.Y + kQuadSize;
+      vertices.insert(vertices.end(), {{l, t, q.Color, 0, 0}, {r, t, q.Color, u, 0}, {r, b, q.Color, u, u},
+                                       {l, t, q.Color, 0, 0}, {r, b, q.Color, u, u}, {l, b, q.Color, 0, u}});
+    }
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(TVertex)), vertices.data(),
+                 GL_STREAM_DRAW);
+    for (int i = 0; i < kQuads; ++i) {
+      glBindTexture(GL_TEXTURE_2D, textures[static_cast<size_t>(scene[static_cast<size_t>(i)].Texture)]);
+      glDrawArrays(GL_TRIANGLES, 6 * i, 6);
+    }
+    if (present) SDL_GL_SwapWindow(window);
+    glFinish();
+  }
+  const double seconds = static_cast<double>(SDL_GetPerformanceCounter() - t0) / static_cast<double>(SDL_GetPerformanceFrequency());
+  Report(state, ProcessCpuMs() - cpu0, seconds);
+  if (!present) gRawSecondsPerFrame = seconds / static_cast<double>(state.iterations());
+
+  glDeleteTextures(kTextures, textures.data());
+  glDeleteBuffers(1, &vbo);
+  glDeleteVertexArrays(1, &vao);
+  glDeleteProgram(program);
+  SDL_GL_MakeCurrent(window, nullptr);
+  SDL_GL_DeleteContext(context);
+  SDL_DestroyWindow(window);
+}
+
+// --- The same scene through the screen and its batcher.
+
+void BM_Screen(benchmark::State& state) {
+  auto window = TDeviceWindow::Create(kWidth, kHeight, false, "screen");
+  if (!window) {
+    state.SkipWithError("no device window");
+    return;
+  }
+  std::vector<std::unique_ptr<TGeneratedTexture>> textures;
+  const std::vector<TQuad> scene = Scene();
+  const bool present = state.range(0) != 0;
+  double cpu0 = 0;
+  uint64_t t0 = 0;
+  {
+    T3DScreen screen;
+    screen.AssignDevice(&window->Device());
+    if (!screen.BeginScene()) {
+      state.SkipWithError("the screen cannot draw");
+      return;
+    }
+    for (int t = 0; t < kTextures; ++t) {
+      textures.push_back(std::make_unique<TGeneratedTexture>(&screen, kTexKindPicture, kTextureSize, kTextureSize,
+                                                             [t](int x, int y) { return Texel(t, x, y); }));
+      textures.back()->GetTexture();
+    }
+    screen.EndScene(false);
+    TVertexBuffer& batcher = screen.Batcher();
+    const float size = static_cast<float>(kTextureSize);
+    const TTriangleCoords first[1] = {{{{0, 0}, {size, 0}, {size, size}}}};
+    const TTriangleCoords second[1] = {{{{0, 0}, {size, size}, {0, size}}}};
+
+    cpu0 = ProcessCpuMs();
+    t0 = SDL_GetPerformanceCounter();
+    for (auto _ : state) {
+      if (!screen.BeginScene()) {
+        state.SkipWithError("a frame failed");
+        break;
+      }
+      screen.Clear(MakeColor(26, 26, 51), false);
+      for (const TQuad& q : scene) {
+        TCustomTexture* bound[1] = {textures[static_cast<size_t>(q.Texture)].get()};
+        batcher.Begin(bound);
+        const float l = q.X;
+        const float t = q.Y;
+        const float r = q.X + kQuadSize;
+        const float b = q.Y + kQuadSize;
+        batcher.AddTriangle({{l, t, 0}, {r, t, 0}, {r, b, 0}}, {q.Color, q.Color, q.Color}, first);
+        batcher.AddTriangle({{l, t, 0}, {r, b, 0}, {l, b, 0}}, {q.Color, q.Color, q.Color}, second);
+      }
+      screen.EndScene(present);
+      glFinish();
+    }
+    const double seconds =
+        static_cast<double>(SDL_GetPerformanceCounter() - t0) / static_cast<double>(SDL_GetPerformanceFrequency());
+    Report(state, ProcessCpuMs() - cpu0, seconds);
+    if (!present && gRawSecondsPerFrame > 0) {
+      state.counters["vs_raw"] = seconds / static_cast<double>(state.iterations()) / gRawSecondsPerFrame;
+    }
+    textures.clear();
+  }
+}
+
+// Argument 0: the frame is finished (glFinish) but not shown; 1: shown as
+// well (the screen's Present sleeps at least 1 ms for pacing).
+BENCHMARK(BM_RawGL)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Screen)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RawGL)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Screen)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The offscreen driver and the engine exist before the first benchmark.
+const bool kReady = [] {
+  setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  return true;
+}();
+
+}  // namespace
+}  // namespace zel
