@@ -117,7 +117,25 @@ int DrawSelfTest(T3DScreen& screen, int width, int height, TBitmap& out) {
   DrawQuad(screen, {}, Place(width, height, 0.50, 0.45, 0.95, 0.60), MakeColor(0, 160, 0));
   renderer.SetBlendMode(kBlendNormal);
 
-  DrawQuad(screen, {&premultiplied}, Place(width, height, 0.50, 0.62, 0.70, 0.95), white);
+  DrawQuad(screen, {&premultiplied}, Place(width, height, 0.50, 0.62, 0.60, 0.95), white);
+
+  // Kind 1: a render target without alpha. It is cleared to a blue whose
+  // alpha is 0 and gets a half-transparent yellow over its upper half;
+  // drawn back, it reads as opaque all the same.
+  const TRect opaqueRect = Place(width, height, 0.61, 0.62, 0.73, 0.95);
+  TRenderTargetTexture opaque(&screen);
+  opaque.SetKind(kTexKindTargetNoAlpha);
+  opaque.SetSize(opaqueRect.Width(), opaqueRect.Height());
+  T3DTexture* opaqueDevice = opaque.GetTexture();
+  if (!opaqueDevice || opaqueDevice->Kind() != kTexKindTargetNoAlpha ||
+      !screen.PushRenderTarget(*opaqueDevice, opaqueRect.Left, opaqueRect.Top)) {
+    return 1;
+  }
+  screen.Clear(MakeColor(0, 0, 200, 0), false);
+  DrawQuad(screen, {}, {opaqueRect.Left, opaqueRect.Top, opaqueRect.Right, (opaqueRect.Top + opaqueRect.Bottom) / 2},
+           MakeColor(255, 255, 0, 128));
+  screen.PopRenderTarget();
+  DrawQuad(screen, {&opaque}, opaqueRect, white);
 
   // A batched fan of textured triangles in one draw.
   TVertexBuffer fan(&screen);

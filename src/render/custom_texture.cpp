@@ -33,6 +33,7 @@ TCustomTexture::~TCustomTexture() {
   // Release is virtual and a descendant is already destroyed here, so the
   // base class frees what it holds itself.
   fLocked.clear();
+  if (fScreen && fTexture) fScreen->TextureGone(fTexture.get());
   fTexture.reset();
   if (fScreen) fScreen->Unregister(this);
 }
@@ -72,6 +73,8 @@ void TCustomTexture::SetKind(uint8_t kind) {
 
 void TCustomTexture::Release() {
   fLocked.clear();
+  // A render target still on the screen's stack must not be drawn into.
+  if (fScreen && fTexture) fScreen->TextureGone(fTexture.get());
   fTexture.reset();
 }
 
@@ -143,22 +146,29 @@ void TCustomTexture::UnlockLevels() {
 
 void TCustomTexture::Upload() {
   if (!fTexture) return;
-  const int levels = fTexture->LevelCount();
-  TBitmap* upper = nullptr;
-  for (int i = 0; i < levels; ++i) {
-    const int height = std::max(1, fDeviceSize.Height >> i);
-    const int columns = std::max(1, fSize.Width >> i);
-    const int rows = std::max(1, fSize.Height >> i);
-    TBitmap* level = LockLevel(i, {0, height - rows, columns, height});
-    if (!level) break;
-    if (i == 0) {
-      FillLevel(*level);
-    } else {
-      ReduceLevel(*upper, *level);
+  try {
+    const int levels = fTexture->LevelCount();
+    TBitmap* upper = nullptr;
+    for (int i = 0; i < levels; ++i) {
+      const int height = std::max(1, fDeviceSize.Height >> i);
+      const int columns = std::max(1, fSize.Width >> i);
+      const int rows = std::max(1, fSize.Height >> i);
+      TBitmap* level = LockLevel(i, {0, height - rows, columns, height});
+      if (!level) break;
+      if (i == 0) {
+        FillLevel(*level);
+      } else {
+        ReduceLevel(*upper, *level);
+      }
+      upper = level;
     }
-    upper = level;
+    UnlockLevels();
+  } catch (...) {
+    // A half-filled device texture must not pass for a complete one: it
+    // goes, and the next GetTexture makes and fills it anew.
+    Release();
+    throw;
   }
-  UnlockLevels();
 }
 
 // ---------------------------------------------------------------------------

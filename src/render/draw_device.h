@@ -65,12 +65,17 @@ class TDrawDevice : public TObj {
   std::vector<TObj*> fListeners;
 };
 
-// One per device: the window rectangle to restore after a full-screen
+// One per device: the window placement to restore after a full-screen
 // renderer ends, and the one-shot request that the next renderer be
 // windowed (after an exclusive renderer was lost).
 class TRectangleWrapper : public TObj {
  public:
+  // The window's rectangle in screen coordinates and its border, as they
+  // were before the window went full screen (Saved tells they were taken);
+  // the rectangle the renderer was made for otherwise.
   TRect Rect;
+  bool Bordered = true;
+  bool Saved = false;
   bool NextWindowed = false;
 };
 

@@ -19,12 +19,23 @@ std::unique_ptr<T3DEngine>& EngineSlot() {
   return engine;
 }
 
+// Set when making the engine failed: it is not tried again (which would
+// start the video system and make a hidden window on every call) until
+// Free3DEngine.
+bool& EngineFailed() {
+  static bool failed = false;
+  return failed;
+}
+
 }  // namespace
 
 T3DEngine* Get3DEngine() {
   std::lock_guard guard(EngineLock());
   auto& engine = EngineSlot();
-  if (!engine) engine = CreatePlatformEngine();
+  if (!engine && !EngineFailed()) {
+    engine = CreatePlatformEngine();
+    EngineFailed() = engine == nullptr;
+  }
   return engine.get();
 }
 
@@ -33,6 +44,7 @@ void Free3DEngine() {
   {
     std::lock_guard guard(EngineLock());
     engine = std::move(EngineSlot());
+    EngineFailed() = false;
   }
 }
 

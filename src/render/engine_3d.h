@@ -52,9 +52,10 @@ class T3DEngine : public TObj {
   uint8_t fLastError = kResultOk;
 };
 
-// The engine, made on first use; none when the platform cannot draw.
+// The engine, made on first use; none when the platform cannot draw. A
+// failure is remembered: later calls answer none at once.
 T3DEngine* Get3DEngine();
-// Frees the engine (at shutdown, and between tests).
+// Frees the engine (at shutdown, and between tests) and forgets a failure.
 void Free3DEngine();
 // Made by the backend.
 std::unique_ptr<T3DEngine> CreatePlatformEngine();

@@ -143,7 +143,8 @@ bool T3DScreen::BeginScene() {
     fRenderer->SetCullNone(true);
     fBatcher->SetCapacity(32, 2);
     if (fTargets.empty()) {
-      fTargets.push_back(std::make_unique<TRenderTargetWrapper>(TPoint{}, fRenderer->GetBackBuffer(), true));
+      fTargets.push_back(std::make_unique<TRenderTargetWrapper>(TPoint{}, fRenderer->GetBackBuffer(), nullptr,
+                                                                T3DSize{fBounds.Width(), fBounds.Height()}, true));
       fOffset = {};
       fRenderer->SetRenderTarget(nullptr);
       SetProjection({0, 0}, {fBounds.Width(), fBounds.Height()});
@@ -167,8 +168,19 @@ bool T3DScreen::EndScene(bool present) {
 }
 
 T3DSize T3DScreen::TopSize() const {
+  // The size recorded at push time: the surface itself may be gone.
   if (fTargets.empty() || fTargets.back()->BackBuffer) return {fBounds.Width(), fBounds.Height()};
-  return fTargets.back()->Surface->GetSize();
+  return fTargets.back()->Size;
+}
+
+void T3DScreen::TextureGone(T3DTexture* texture) {
+  if (!texture) return;
+  for (auto& target : fTargets) {
+    if (!target->BackBuffer && target->Texture == texture) {
+      target->Surface = nullptr;
+      target->Texture = nullptr;
+    }
+  }
 }
 
 TRect T3DScreen::GetTargetRect() const {
@@ -221,9 +233,16 @@ void T3DScreen::SetProjection(TPoint offset, T3DSize targetSize) {
 void T3DScreen::ApplyTop() {
   const TRenderTargetWrapper& top = *fTargets.back();
   fOffset = top.Offset;
-  fRenderer->SetRenderTarget(top.BackBuffer ? nullptr : top.Surface);
   const T3DSize size = TopSize();
-  fRenderer->SetViewport({0, 0, size.Width, size.Height}, 0.0f, 1.0f);
+  if (!top.BackBuffer && !top.Surface) {
+    // The target's texture went while it was on the stack: what is drawn
+    // for it goes nowhere (an empty viewport on the back buffer).
+    fRenderer->SetRenderTarget(nullptr);
+    fRenderer->SetViewport({0, 0, 0, 0}, 0.0f, 1.0f);
+  } else {
+    fRenderer->SetRenderTarget(top.BackBuffer ? nullptr : top.Surface);
+    fRenderer->SetViewport({0, 0, size.Width, size.Height}, 0.0f, 1.0f);
+  }
   SetProjection(fOffset, size);
 }
 
@@ -233,9 +252,10 @@ bool T3DScreen::PushRenderTarget(T3DTexture& texture, int x, int y) {
   if (!surface || !surface->IsDeviceSurface()) return false;
   fBatcher->Flush();
   if (fTargets.empty()) {
-    fTargets.push_back(std::make_unique<TRenderTargetWrapper>(TPoint{}, fRenderer->GetBackBuffer(), true));
+    fTargets.push_back(std::make_unique<TRenderTargetWrapper>(TPoint{}, fRenderer->GetBackBuffer(), nullptr,
+                                                              T3DSize{fBounds.Width(), fBounds.Height()}, true));
   }
-  fTargets.push_back(std::make_unique<TRenderTargetWrapper>(TPoint{x, y}, surface, false));
+  fTargets.push_back(std::make_unique<TRenderTargetWrapper>(TPoint{x, y}, surface, &texture, surface->GetSize(), false));
   ApplyTop();
   return true;
 }

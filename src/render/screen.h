@@ -33,13 +33,18 @@ class TScreenResource {
   virtual void ScreenGone() = 0;
 };
 
-// One entry of the render-target stack.
+// One entry of the render-target stack. The size is taken when the target
+// is pushed: the surface may go while the entry is on the stack (its
+// texture released, or the device lost), and is then set to none.
 class TRenderTargetWrapper : public TObj {
  public:
-  TRenderTargetWrapper(TPoint offset, T3DSurface* surface, bool backBuffer)
-      : Offset(offset), Surface(surface), BackBuffer(backBuffer) {}
+  TRenderTargetWrapper(TPoint offset, T3DSurface* surface, T3DTexture* texture, T3DSize size, bool backBuffer)
+      : Offset(offset), Surface(surface), Texture(texture), Size(size), BackBuffer(backBuffer) {}
   TPoint Offset;
   T3DSurface* Surface;
+  // The texture the surface belongs to; none for the back buffer.
+  T3DTexture* Texture;
+  T3DSize Size;
   bool BackBuffer;
 };
 
@@ -80,6 +85,9 @@ class T3DScreen : public TObj {
   // In screen pixels (0, 0 at the bounds' top-left corner).
   TRect GetTargetRect() const;
   int RenderTargetDepth() const { return static_cast<int>(fTargets.size()); }
+  // A device texture is about to be freed: stack entries that draw into it
+  // forget its surface, and drawing meant for them is dropped.
+  void TextureGone(T3DTexture* texture);
   bool SetViewport(const TRect& rect, float minDepth, float maxDepth);
 
   void ReleaseResources();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/log.h"
+#include "gl_required.h"
 #include "imaging/bitmap.h"
 #include "imaging/pixel_format.h"
 #include "render/custom_texture.h"
@@ -94,7 +95,7 @@ class GLScreenTest : public ::testing::Test {
   static constexpr int kHeight = 96;
 
   void SetUp() override {
-    if (!Get3DEngine()) GTEST_SKIP() << "no GL context can be made here";
+    if (!Get3DEngine()) ZEL_NO_GL_HERE();
     fWindow = TDeviceWindow::Create(kWidth, kHeight, false, "render test");
     ASSERT_NE(fWindow, nullptr);
     fScreen = std::make_unique<T3DScreen>();

@@ -3,7 +3,11 @@
 // and limits on a real device, and renderers made on the interface thread.
 #include <gtest/gtest.h>
 
+#include <SDL.h>
+
 #include <atomic>
+#include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "app/application.h"
@@ -145,6 +149,80 @@ TEST_F(ScreenLife, ARendererThatLostItsDeviceMakesNoTextures) {
   EXPECT_TRUE(Screen().BeginScene());  // and the screen makes everything anew
 }
 
+TEST_F(ScreenLife, ATargetOnTheStackKeepsItsRectangleThroughADeviceLoss) {
+  TRenderTargetTexture target(&Screen());
+  target.SetSize(40, 30);  // a 64 x 32 device texture
+  T3DTexture* device = target.GetTexture();
+  ASSERT_NE(device, nullptr);
+  ASSERT_TRUE(Screen().PushRenderTarget(*device, 10, 20));
+  const TRect pushed = TRect::FromSize(10, 20, 64, 32);
+  EXPECT_EQ(Screen().GetTargetRect(), pushed);
+  TLogCapture log;
+  Renderer().SimulateDeviceLoss();
+  // The next call finds the device lost: the store goes, and every render
+  // target gives its device texture up while it is still on the stack.
+  EXPECT_EQ(Renderer().CreateTexture(kTexKindPicture, 32, 32, false), nullptr);
+  EXPECT_EQ(log.Count("T3DRenderer9: DEVICE LOST!"), 1);
+  EXPECT_EQ(target.DeviceTexture(), nullptr);
+  EXPECT_EQ(Screen().GetTargetRect(), pushed);
+  EXPECT_TRUE(Screen().PopRenderTarget());
+  EXPECT_TRUE(Screen().BeginScene());
+  EXPECT_EQ(Screen().RenderTargetDepth(), 1);
+  EXPECT_EQ(Screen().GetTargetRect(), (TRect{0, 0, kWidth, kHeight}));
+}
+
+TEST_F(ScreenLife, ATargetReleasedWhileOnTheStackTakesNoMoreDrawing) {
+  Screen().Clear(MakeColor(0, 0, 0), false);
+  TRenderTargetTexture outer(&Screen());
+  outer.SetSize(64, 64);
+  TRenderTargetTexture inner(&Screen());
+  inner.SetSize(32, 32);
+  ASSERT_NE(outer.GetTexture(), nullptr);
+  ASSERT_NE(inner.GetTexture(), nullptr);
+  ASSERT_TRUE(Screen().PushRenderTarget(*outer.GetTexture(), 0, 0));
+  ASSERT_TRUE(Screen().PushRenderTarget(*inner.GetTexture(), 8, 8));
+  inner.Release();
+  EXPECT_EQ(Screen().GetTargetRect(), TRect::FromSize(8, 8, 32, 32));
+  outer.Release();
+  EXPECT_TRUE(Screen().PopRenderTarget());
+  EXPECT_EQ(Screen().GetTargetRect(), TRect::FromSize(0, 0, 64, 64));
+  // Drawing meant for the released target goes nowhere.
+  Quad({}, {0, 0, 40, 40}, MakeColor(255, 0, 0));
+  EXPECT_TRUE(Screen().PopRenderTarget());
+  EXPECT_COLOR_NEAR(Pixel(20, 20), MakeColor(0, 0, 0), 0);
+  Quad({}, {0, 0, 40, 40}, MakeColor(0, 255, 0));
+  EXPECT_COLOR_NEAR(Pixel(20, 20), MakeColor(0, 255, 0), 0);
+}
+
+TEST_F(ScreenLife, ACallFromAnotherThreadIsRefusedAndTheDeviceIsNotLost) {
+  // This thread drew last, so the context is current here.
+  ASSERT_TRUE(Screen().Clear(MakeColor(0, 0, 0), false));
+  TLogCapture log;
+  std::unique_ptr<T3DTexture> made;
+  uint8_t error = kResultOk;
+  bool cleared = true;
+  std::thread other([&] {
+    made = Renderer().CreateTexture(kTexKindPicture, 32, 32, false);
+    error = Renderer().LastError();
+    const TRect rects[1] = {{0, 0, 8, 8}};
+    cleared = Renderer().Clear(rects, kClearTarget, 1.0f, MakeColor(255, 0, 0));
+  });
+  other.join();
+  EXPECT_EQ(made, nullptr);
+  EXPECT_EQ(error, kResultInvalidCall);
+  EXPECT_FALSE(cleared);
+  EXPECT_EQ(Renderer().LostState(), kLostNone);
+  EXPECT_EQ(log.Count("T3DRenderer9: DEVICE LOST!"), 0);
+  EXPECT_EQ(log.Count("Dx Error = 3"), 0);
+  EXPECT_TRUE(Screen().IsReady());
+  // The device still draws here, with what it had.
+  auto texture = Plain(Screen(), MakeColor(0, 200, 0));
+  ASSERT_NE(texture->GetTexture(), nullptr);
+  Quad({texture.get()}, {0, 0, 16, 16}, MakeColor(255, 255, 255));
+  EXPECT_COLOR_NEAR(Pixel(4, 4), MakeColor(0, 200, 0), 0);
+  ASSERT_TRUE(Screen().BeginScene());
+}
+
 TEST_F(ScreenLife, AnUnknownTextureKindIsAProgrammingError) {
   testing_support::TAssertionCapture capture;
   EXPECT_THROW(Renderer().CreateTexture(5, 32, 32, false), EAssertionFailed);
@@ -184,6 +262,20 @@ TEST_F(ScreenLife, AFullScreenDeviceCoversItsMonitor) {
   ASSERT_TRUE(screen.BeginScene());
   auto texture = Plain(screen, MakeColor(0, 0, 250));
   ASSERT_NE(texture->GetTexture(), nullptr);
+  // The windowed placement to come back to.
+  SDL_SetWindowPosition(window->Window(), 40, 30);
+  SDL_SetWindowSize(window->Window(), w / 2, h / 2);
+  auto placement = [&] {
+    int px = 0;
+    int py = 0;
+    int pw = 0;
+    int ph = 0;
+    SDL_GetWindowPosition(window->Window(), &px, &py);
+    SDL_GetWindowSize(window->Window(), &pw, &ph);
+    return TRect::FromSize(px, py, pw, ph);
+  };
+  ASSERT_EQ(placement(), TRect::FromSize(40, 30, w / 2, h / 2));
+  ASSERT_EQ(SDL_GetWindowFlags(window->Window()) & SDL_WINDOW_BORDERLESS, 0u);
 
   TLogCapture log;
   window->Device().SetBounds({0, 0, w, h}, {0, 0}, true);
@@ -197,6 +289,14 @@ TEST_F(ScreenLife, AFullScreenDeviceCoversItsMonitor) {
   SDL_GetWindowPosition(window->Window(), &x, &y);
   EXPECT_EQ(x, mode.Monitor.Left);
   EXPECT_EQ(y, mode.Monitor.Top);
+  EXPECT_EQ(placement(), mode.Monitor);
+  // Full screen is borderless. SDL's offscreen driver cannot take a border
+  // away (it keeps the flag as it was), so there only placement and size
+  // can be seen to change; any other driver must report no border.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver || std::string(driver) != "offscreen") {
+    EXPECT_NE(SDL_GetWindowFlags(window->Window()) & SDL_WINDOW_BORDERLESS, 0u);
+  }
   // Entering full screen released the device objects; they come back on use.
   EXPECT_EQ(texture->DeviceTexture(), nullptr);
   screen.Clear(MakeColor(0, 0, 0), false);
@@ -216,6 +316,9 @@ TEST_F(ScreenLife, AFullScreenDeviceCoversItsMonitor) {
   ASSERT_TRUE(screen.BeginScene());
   EXPECT_EQ(log.Starting("Dispose FullScreen, R= ").size(), 1u);
   EXPECT_FALSE(screen.Renderer()->FullScreen());
+  // Leaving it, the window gets back its place, its size and its border.
+  EXPECT_EQ(placement(), TRect::FromSize(40, 30, w / 2, h / 2));
+  EXPECT_EQ(SDL_GetWindowFlags(window->Window()) & SDL_WINDOW_BORDERLESS, 0u);
 }
 
 // --- The video-memory retry.
@@ -412,10 +515,60 @@ TEST_F(Batching, SecondTextureCoordinatesReachAListMadeForFewerSets) {
   EXPECT_COLOR_NEAR(Pixel(60, 30), MakeColor(0, 0, 0), 0);
 }
 
+// --- The engine's life.
+
+TEST(EngineLife, AnEngineThatCannotBeMadeIsNotTriedAgainUntilFreed) {
+  Free3DEngine();
+  setenv("SDL_VIDEODRIVER", "zel-no-such-driver", 1);
+  {
+    TLogCapture log;
+    EXPECT_EQ(Get3DEngine(), nullptr);
+    EXPECT_EQ(Get3DEngine(), nullptr);
+    EXPECT_EQ(Get3DEngine(), nullptr);
+    // The video system was started (and refused) once.
+    EXPECT_EQ(log.Starting("SDL video: ").size(), 1u);
+  }
+  setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  EXPECT_EQ(Get3DEngine(), nullptr);  // still remembered
+  Free3DEngine();
+  if (!Get3DEngine()) ZEL_NO_GL_HERE();
+}
+
 // --- Renderers asked for off the interface thread.
 
+TEST(InterfaceThread, CapabilitiesAskedForOffTheInterfaceThreadWaitForTheHiddenDevice) {
+  if (!Get3DEngine()) ZEL_NO_GL_HERE();
+  Free3DEngine();
+  {
+    TVxApplication app;
+    std::atomic<int> stage{0};
+    uint32_t width = 0;
+    int level = -1;
+    std::thread other([&] {
+      // Opened here, the engine has the interface thread make its device.
+      T3DEngine* engine = Get3DEngine();
+      stage = 1;
+      if (engine) {
+        width = engine->GetCaps("maxtexwidth", 0);
+        level = engine->ShaderLevel(0);
+      }
+      stage = 2;
+    });
+    while (stage == 0) std::this_thread::yield();
+    while (stage != 2) {
+      app.ProcessMessages();
+      std::this_thread::yield();
+    }
+    other.join();
+    EXPECT_GE(width, 2048u);
+    EXPECT_EQ(level, 2);
+    Free3DEngine();
+    app.Finalise();
+  }
+}
+
 TEST(InterfaceThread, ARendererAskedForOnTheDrawingThreadIsMadeOnTheInterfaceThread) {
-  if (!Get3DEngine()) GTEST_SKIP() << "no GL context can be made here";
+  if (!Get3DEngine()) ZEL_NO_GL_HERE();
   {
     TVxApplication app;
     auto window = TDeviceWindow::Create(64, 64, false);

@@ -2,6 +2,8 @@
 // targets and the projection, checked on the pixels that come back.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "gl_test_support.h"
 #include "render/projection.h"
 
@@ -122,6 +124,92 @@ TEST_F(TextureKinds, WritableLocksOfARenderTargetReachIt) {
   EXPECT_EQ(Renderer().GetBackBuffer()->Lock({0, 0, 4, 4}, false), nullptr);
   EXPECT_FALSE(surface->Unlock(std::make_unique<TDirectBitmap>(1, 1, FormatA8R8G8B8())));
   EXPECT_EQ(surface->Lock({40, 40, 50, 50}, true), nullptr);
+}
+
+// A level's pixels, each as ReadDevicePixel gives it.
+std::vector<TColor> LevelPixels(T3DSurface& level) {
+  const T3DSize size = level.GetSize();
+  auto bitmap = level.Lock({0, 0, size.Width, size.Height}, true);
+  std::vector<TColor> pixels;
+  if (!bitmap) return pixels;
+  for (int y = 0; y < size.Height; ++y) {
+    for (int x = 0; x < size.Width; ++x) pixels.push_back(ReadDevicePixel(*bitmap, x, y));
+  }
+  level.Unlock(std::move(bitmap));
+  return pixels;
+}
+
+TEST_F(TextureKinds, APartialWritableLockShowsAndKeepsTheRestOfTheLevel) {
+  const TColor white = MakeColor(255, 255, 255);
+  for (uint8_t kind : {kTexKindPicture, kTexKindLuminance, kTexKindRgb565}) {
+    TGeneratedTexture texture(&Screen(), kind, 32, 32, Pattern);
+    texture.SetMipFlags(kMipChain);
+    T3DTexture* device = texture.GetTexture();
+    ASSERT_NE(device, nullptr) << int(kind);
+    // Level 0, and a small level further down the chain.
+    for (int levelIndex : {0, 3}) {
+      if (levelIndex >= device->LevelCount()) continue;
+      T3DSurface* level = device->GetSurface(levelIndex);
+      const T3DSize size = level->GetSize();
+      const std::vector<TColor> before = LevelPixels(*level);
+      ASSERT_EQ(before.size(), static_cast<size_t>(size.Width * size.Height));
+      auto at = [&](const std::vector<TColor>& pixels, int x, int y) { return pixels[static_cast<size_t>(y * size.Width + x)]; };
+      const TRect part = levelIndex == 0 ? TRect{5, 7, 13, 11} : TRect{1, 2, 3, 3};
+      auto locked = level->Lock(part, false);
+      ASSERT_NE(locked, nullptr) << int(kind);
+      ASSERT_EQ(locked->Width(), part.Width());
+      ASSERT_EQ(locked->Height(), part.Height());
+      for (int y = 0; y < part.Height(); ++y) {
+        for (int x = 0; x < part.Width(); ++x) {
+          // The lock shows what the level holds there.
+          ASSERT_EQ(ReadDevicePixel(*locked, x, y), at(before, part.Left + x, part.Top + y))
+              << "kind " << int(kind) << " level " << levelIndex << " at " << x << "," << y;
+          WriteDevicePixel(*locked, x, y, white);
+        }
+      }
+      ASSERT_TRUE(level->Unlock(std::move(locked)));
+      const std::vector<TColor> after = LevelPixels(*level);
+      ASSERT_EQ(after.size(), before.size());
+      TDirectBitmap whiteDevice(1, 1, level->GetPixelFormat());
+      WriteDevicePixel(whiteDevice, 0, 0, white);
+      for (int y = 0; y < size.Height; ++y) {
+        for (int x = 0; x < size.Width; ++x) {
+          const bool inside = x >= part.Left && x < part.Right && y >= part.Top && y < part.Bottom;
+          ASSERT_EQ(at(after, x, y), inside ? ReadDevicePixel(whiteDevice, 0, 0) : at(before, x, y))
+              << "kind " << int(kind) << " level " << levelIndex << " at " << x << "," << y;
+        }
+      }
+    }
+  }
+}
+
+// A texture whose content ends half-way through while it is written.
+class TBrokenTexture : public TCustomTexture {
+ public:
+  explicit TBrokenTexture(T3DScreen* screen) : TCustomTexture(screen) { SetSize(32, 32); }
+  void FillLevel(TBitmap& level) override {
+    ++Fills;
+    for (int y = 0; y < level.Height(); ++y) {
+      if (Broken && y == level.Height() / 2) throw std::runtime_error("the content ended");
+      for (int x = 0; x < level.Width(); ++x) WriteDevicePixel(level, x, y, Broken ? MakeColor(255, 0, 0) : Color);
+    }
+  }
+  bool Broken = true;
+  int Fills = 0;
+  TColor Color = MakeColor(0, 0, 255);
+};
+
+TEST_F(TextureKinds, ATextureWhoseFillThrowsIsNotKeptHalfWritten) {
+  TBrokenTexture texture(&Screen());
+  EXPECT_THROW(texture.GetTexture(), std::runtime_error);
+  EXPECT_EQ(texture.DeviceTexture(), nullptr);
+  texture.Broken = false;
+  T3DTexture* device = texture.GetTexture();
+  ASSERT_NE(device, nullptr);
+  EXPECT_EQ(texture.Fills, 2);  // made and written anew
+  const std::vector<TColor> pixels = LevelPixels(*device->GetSurface(0));
+  ASSERT_EQ(pixels.size(), 32u * 32u);
+  for (size_t i = 0; i < pixels.size(); ++i) ASSERT_EQ(pixels[i], texture.Color) << i;
 }
 
 using Drawing = GLScreenTest;

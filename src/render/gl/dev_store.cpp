@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/log.h"
+#include "render/engine_3d.h"
 #include "render/gl/renderer_gl.h"
 
 namespace zel {
@@ -12,6 +13,7 @@ TGLStoreObject::TGLStoreObject(TDevStore* store) : fStore(store) {
 }
 
 TGLStoreObject::~TGLStoreObject() {
+  std::lock_guard guard(DeviceLock());
   if (fStore) fStore->Remove(this);
 }
 
@@ -26,6 +28,7 @@ TDevStore::TDevStore(SDL_Window* window, SDL_GLContext context, bool robust)
     : fWindow(window), fContext(context), fRobust(robust) {}
 
 TDevStore::~TDevStore() {
+  std::lock_guard guard(DeviceLock());
   // Each object is taken out before it hears of the loss: its notification
   // may free it, or free others, which then find the list without them.
   while (!fObjects.empty()) {
@@ -48,20 +51,27 @@ TDevStore::~TDevStore() {
     SDL_GL_DeleteContext(fContext);
     fContext = nullptr;
   }
+  fOwner = {};
 }
 
 bool TDevStore::IsCurrent() const {
   return fContext && SDL_GL_GetCurrentContext() == fContext && SDL_GL_GetCurrentWindow() == fWindow;
 }
 
-bool TDevStore::MakeCurrent() {
-  if (!fContext) return false;
+TMakeCurrent TDevStore::TryMakeCurrent() {
+  if (!fContext) return TMakeCurrent::Failed;
+  const std::thread::id self = std::this_thread::get_id();
   if (!IsCurrent()) {
+    // A context is current on one thread at a time: while the drawing
+    // thread holds it, a call from elsewhere is refused without asking the
+    // driver, whose refusal would look like a lost device.
+    if (fOwner != std::thread::id{} && fOwner != self) return TMakeCurrent::Busy;
     if (SDL_GL_MakeCurrent(fWindow, fContext) != 0) {
       Log().Write(std::string("SDL_GL_MakeCurrent: ") + SDL_GetError());
-      return false;
+      return TMakeCurrent::Failed;
     }
   }
+  fOwner = self;
   if (!fInitialised) {
     fState.Reset();
     fInitialised = true;
@@ -73,11 +83,13 @@ bool TDevStore::MakeCurrent() {
     fSwapIntervalApplied = true;
   }
   if (!fGarbage.empty()) CollectGarbage();
-  return true;
+  return TMakeCurrent::Ok;
 }
 
 void TDevStore::ReleaseCurrent() {
-  if (IsCurrent()) SDL_GL_MakeCurrent(fWindow, nullptr);
+  if (!IsCurrent()) return;
+  SDL_GL_MakeCurrent(fWindow, nullptr);
+  fOwner = {};
 }
 
 bool TDevStore::WasReset() {
@@ -85,9 +97,13 @@ bool TDevStore::WasReset() {
   return glGetGraphicsResetStatus() != GL_NO_ERROR;
 }
 
-void TDevStore::Add(TGLStoreObject* object) { fObjects.push_back(object); }
+void TDevStore::Add(TGLStoreObject* object) {
+  std::lock_guard guard(DeviceLock());
+  fObjects.push_back(object);
+}
 
 void TDevStore::Remove(TGLStoreObject* object) {
+  std::lock_guard guard(DeviceLock());
   auto it = std::find(fObjects.begin(), fObjects.end(), object);
   if (it != fObjects.end()) fObjects.erase(it);
 }
@@ -102,6 +118,7 @@ void TDevStore::RemoveRenderer(T3DRendererGL* renderer) {
 }
 
 void TDevStore::Delete(TGLName kind, GLuint name) {
+  std::lock_guard guard(DeviceLock());
   if (!name || !fContext) return;
   if (!IsCurrent()) {
     fGarbage.emplace_back(kind, name);
@@ -147,12 +164,14 @@ bool TDevStore::Reserve(size_t bytes) {
 void TDevStore::Unreserve(size_t bytes) { fInUse -= std::min(bytes, fInUse); }
 
 void TDevStore::DestroyContext() {
+  std::lock_guard guard(DeviceLock());
   if (!fContext) return;
   fGarbage.clear();
   fPrograms.Clear(false);
   if (SDL_GL_GetCurrentContext() == fContext) SDL_GL_MakeCurrent(fWindow, nullptr);
   SDL_GL_DeleteContext(fContext);
   fContext = nullptr;
+  fOwner = {};
 }
 
 // ---------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <epoxy/gl.h>
 
 #include <cstddef>
+#include <thread>
 #include <vector>
 
 #include "core/obj.h"
@@ -51,6 +52,17 @@ class TWinPanel : public TObj {
 
 enum class TGLName { Texture, Framebuffer, Buffer, VertexArray, Shader, Program };
 
+// What MakeCurrent found.
+enum class TMakeCurrent {
+  Ok,
+  // Another thread holds the context (it draws with it): this thread cannot
+  // use the device now, but nothing is wrong with the device.
+  Busy,
+  // The context is gone, or SDL refused it with no other thread holding
+  // it: the device is lost.
+  Failed,
+};
+
 class TDevStore : public TObj {
  public:
   TDevStore(SDL_Window* window, SDL_GLContext context, bool robust);
@@ -61,10 +73,13 @@ class TDevStore : public TObj {
   bool HasContext() const { return fContext != nullptr; }
 
   // Makes the context current on the calling thread (the drawing thread
-  // takes it for itself this way); false when the context is gone or SDL
-  // refuses it.
-  bool MakeCurrent();
+  // takes it for itself this way, and owns it until ReleaseCurrent). Call
+  // under the device lock.
+  TMakeCurrent TryMakeCurrent();
+  bool MakeCurrent() { return TryMakeCurrent() == TMakeCurrent::Ok; }
   bool IsCurrent() const;
+  // The thread that holds the context; none when no thread does.
+  std::thread::id Owner() const { return fOwner; }
   // Whether the context reports that it was reset (robust contexts only).
   bool WasReset();
   // Gives the context up on the calling thread, so another thread can take it.
@@ -80,7 +95,9 @@ class TDevStore : public TObj {
   const std::vector<T3DRendererGL*>& Renderers() const { return fRenderers; }
 
   // Deletes a GL object now when the context is current on this thread,
-  // else the next time it is made current here.
+  // else the next time it is made current (on whichever thread). The list
+  // changes (Add, Remove, Delete) take the device lock themselves, as
+  // objects may go on any thread while the drawing thread collects.
   void Delete(TGLName kind, GLuint name);
 
   // Video memory accounting. Without a budget only the driver can refuse
@@ -112,6 +129,7 @@ class TDevStore : public TObj {
   std::vector<TGLStoreObject*> fObjects;
   std::vector<T3DRendererGL*> fRenderers;
   std::vector<std::pair<TGLName, GLuint>> fGarbage;
+  std::thread::id fOwner;
   size_t fBudget = 0;
   size_t fInUse = 0;
 };

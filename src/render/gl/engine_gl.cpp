@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 
 #include "app/application.h"
 #include "app/session_manager.h"
@@ -67,7 +68,8 @@ std::unique_ptr<T3DEngineGL> T3DEngineGL::Open() {
   if (engine->OnInterfaceThread()) {
     if (!engine->EnsureHiddenDevice()) return nullptr;
   } else {
-    engine->Post(std::make_unique<THiddenDeviceRequest>());
+    std::lock_guard hidden(engine->fHiddenLock);
+    engine->fHiddenPending = engine->Post(std::make_unique<THiddenDeviceRequest>());
   }
   return engine;
 }
@@ -174,8 +176,25 @@ bool T3DEngineGL::EnsureHiddenDevice() {
 
 const TCapsWrapper* T3DEngineGL::Caps(int adapter) {
   if (adapter < 0 || adapter >= std::max(1, SDL_GetNumVideoDisplays())) return nullptr;
-  if (!fCaps && OnInterfaceThread()) EnsureHiddenDevice();
-  return fCaps.get();
+  if (OnInterfaceThread()) {
+    if (!fCaps && EnsureHiddenDevice()) HiddenDeviceDone();
+    return fCaps.get();
+  }
+  // The interface thread sets the capabilities before it clears the flag.
+  std::unique_lock hidden(fHiddenLock);
+  if (fHiddenPending &&
+      !fHiddenDone.wait_for(hidden, std::chrono::milliseconds(kHiddenDeviceWaitMs), [this] { return !fHiddenPending; })) {
+    Log().Write("T3DEngine: the hidden device is not made yet");
+  }
+  return fHiddenPending ? nullptr : fCaps.get();
+}
+
+void T3DEngineGL::HiddenDeviceDone() {
+  {
+    std::lock_guard hidden(fHiddenLock);
+    fHiddenPending = false;
+  }
+  fHiddenDone.notify_all();
 }
 
 bool T3DEngineGL::Post(std::unique_ptr<TObj> record) {
@@ -199,9 +218,12 @@ void T3DEngineGL::OnInterfaceEvent(TObj*, TEventId, TObj* param) {
     if (!InternalCreateRenderer(*renderer, init->Mode)) renderer->CreationFailed();
   } else if (auto* release = dynamic_cast<TReleaseData*>(param)) {
     // The window may be gone by now; its id then finds nothing.
-    if (SDL_Window* window = SDL_GetWindowFromID(release->WindowId)) RestoreWindow(window, release->Rect);
+    if (SDL_Window* window = SDL_GetWindowFromID(release->WindowId)) {
+      RestoreWindow(window, release->Rect, release->Bordered);
+    }
   } else if (dynamic_cast<THiddenDeviceRequest*>(param)) {
     EnsureHiddenDevice();
+    HiddenDeviceDone();
   }
 }
 
@@ -281,15 +303,17 @@ bool T3DEngineGL::GetAdapterIdentity(int adapter, TAdapterIdentity& identity) {
 
 int T3DEngineGL::ShaderLevel(int adapter) { return ShaderLevelFor(GetCaps("vendor", adapter), GetCaps("pixelshaderversion", adapter)); }
 
-void T3DEngineGL::RestoreWindow(SDL_Window* window, const TRect& rect) {
+void T3DEngineGL::RestoreWindow(SDL_Window* window, const TRect& rect, bool bordered) {
   if (!window) return;
   if (!OnInterfaceThread()) {
     auto record = std::make_unique<TReleaseData>();
     record->WindowId = SDL_GetWindowID(window);
     record->Rect = rect;
+    record->Bordered = bordered;
     Post(std::move(record));
     return;
   }
+  SDL_SetWindowBordered(window, bordered ? SDL_TRUE : SDL_FALSE);
   SDL_SetWindowPosition(window, rect.Left, rect.Top);
   if (!rect.IsEmpty()) SDL_SetWindowSize(window, rect.Width(), rect.Height());
 }
@@ -323,7 +347,22 @@ bool T3DEngineGL::InternalCreateRenderer(T3DRendererGL& renderer, const TAdapter
     device->AddListener(wrapper);
   }
   const TRect rect = fullScreen ? mode.Monitor : device->Bounds();
-  wrapper->Rect = rect;
+  if (fullScreen && !wrapper->Saved) {
+    // The window's own placement, taken before it first covers the monitor
+    // (a later full-screen renderer on it finds the monitor's rectangle).
+    int x = 0;
+    int y = 0;
+    int w = 0;
+    int h = 0;
+    SDL_GetWindowPosition(window, &x, &y);
+    SDL_GetWindowSize(window, &w, &h);
+    wrapper->Rect = TRect::FromSize(x, y, w, h);
+    wrapper->Bordered = (SDL_GetWindowFlags(window) & SDL_WINDOW_BORDERLESS) == 0;
+    wrapper->Saved = true;
+  } else if (!fullScreen) {
+    wrapper->Rect = rect;
+    wrapper->Saved = false;
+  }
 
   // 2. and 3. Desktop composition counts as always on here, so there is no
   // exclusive mode: full screen is a borderless window over the monitor.

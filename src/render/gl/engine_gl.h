@@ -9,7 +9,9 @@
 
 #include <SDL.h>
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -51,6 +53,7 @@ class TReleaseData : public TObj {
  public:
   uint32_t WindowId = 0;
   TRect Rect;
+  bool Bordered = true;
 };
 
 class T3DEngineGL final : public T3DEngine {
@@ -68,10 +71,16 @@ class T3DEngineGL final : public T3DEngine {
   bool GetAdapterIdentity(int adapter, TAdapterIdentity& identity) override;
   uint32_t DeviceWindowFlags() override { return SDL_WINDOW_OPENGL; }
 
-  // The capabilities, read on first use; none when they cannot be read yet.
+  // The capabilities, read on first use; none when they cannot be read.
+  // An engine opened off the interface thread has the interface thread make
+  // its hidden device; until that is done a caller on another thread waits
+  // for it, at most kHiddenDeviceWaitMs (the interface thread must be
+  // running its message loop, and the caller must not hold the device
+  // lock, which the interface thread needs for it).
   const TCapsWrapper* Caps(int adapter);
-  // Restores a window's placement (on the interface thread).
-  void RestoreWindow(SDL_Window* window, const TRect& rect);
+  static constexpr int kHiddenDeviceWaitMs = 2000;
+  // Restores a window's placement and border (on the interface thread).
+  void RestoreWindow(SDL_Window* window, const TRect& rect, bool bordered);
   // Makes the renderer's device; the steps of renderer creation. Runs on
   // the interface thread under the device lock.
   bool InternalCreateRenderer(T3DRendererGL& renderer, const TAdapterMode& mode);
@@ -84,6 +93,8 @@ class T3DEngineGL final : public T3DEngine {
   // A context for the window, current on no thread afterwards; none on failure.
   SDL_GLContext CreateContext(SDL_Window* window, bool& robust);
   bool EnsureHiddenDevice();
+  // The hidden device was made, or could not be: waiting callers go on.
+  void HiddenDeviceDone();
   bool Post(std::unique_ptr<TObj> record);
   void OnInterfaceEvent(TObj* sender, TEventId id, TObj* param);
 
@@ -91,6 +102,10 @@ class T3DEngineGL final : public T3DEngine {
   SDL_GLContext fHiddenContext = nullptr;
   bool fHiddenRobust = false;
   std::unique_ptr<TCapsWrapper> fCaps;
+  // Set while the interface thread has yet to make the hidden device.
+  std::mutex fHiddenLock;
+  std::condition_variable fHiddenDone;
+  bool fHiddenPending = false;
   TApplication* fApplication = nullptr;
   TEventId fEventId = 0;
 };

@@ -77,13 +77,17 @@ T3DRendererGL::~T3DRendererGL() {
   fBackBuffer.reset();
   fHelperList.reset();
   if (fFullScreen && fDevice) {
+    // The window gets back the placement and border it had before it
+    // covered the monitor.
     auto* wrapper = fDevice->FindListener<TRectangleWrapper>();
-    const TRect rect = wrapper ? wrapper->Rect : fDevice->Bounds();
+    const TRect rect = wrapper ? wrapper->Rect : fDevice->WindowRect();
+    const bool bordered = wrapper ? wrapper->Bordered : true;
+    if (wrapper) wrapper->Saved = false;
     Log().WriteRect("Dispose FullScreen, R= ", rect.Left, rect.Top, rect.Right, rect.Bottom);
     if (Application() && !Application()->IsInterfaceThread()) {
       Log().Write("T3DRenderer9.Dispose: exclusive mode, not main thread");
     }
-    fEngine.RestoreWindow(fDevice->Window(), rect);
+    fEngine.RestoreWindow(fDevice->Window(), rect, bordered);
   }
   if (fStore) fStore->RemoveRenderer(this);
 }
@@ -171,9 +175,16 @@ bool T3DRendererGL::Enter() {
     fLostState = kLostDevice;
     return false;
   }
-  if (!fStore->MakeCurrent()) {
-    SetResult(kResultFailed, true);
-    return false;
+  switch (fStore->TryMakeCurrent()) {
+    case TMakeCurrent::Ok: break;
+    case TMakeCurrent::Busy:
+      // Another thread draws with the device: this call is refused, and
+      // the device stays as it is.
+      SetResult(kResultInvalidCall);
+      return false;
+    case TMakeCurrent::Failed:
+      SetResult(kResultFailed, true);
+      return false;
   }
   EnsureHelperList();
   return true;
@@ -274,8 +285,11 @@ bool T3DRendererGL::EndScene() {
 }
 
 bool T3DRendererGL::Present(std::span<const TRect>, std::span<const TRect>) {
-  // The wait happens outside the device lock, so loaders can use the
-  // device meanwhile.
+  // The wait happens outside the device lock, so other threads are not held
+  // up by it in the calls that need only the lock (SetTransform,
+  // IsOperational, ...). They still cannot draw or upload meanwhile: the
+  // context stays current on the drawing thread, and a call from another
+  // thread that needs it is refused as an invalid call.
   const int64_t now = static_cast<int64_t>(Clock().Milliseconds());
   const int64_t sleep = PresentSleepMs(RefreshPeriodMs(fRefreshRate), now - static_cast<int64_t>(fLastPresent));
   fLastPresent = static_cast<uint64_t>(now);
@@ -346,8 +360,9 @@ bool T3DRendererGL::SetDefaultStates() {
     glUniform1f(program->Flip, flip);
     program->FlipValue = flip;
   }
-  if (!fHelperList->Bind(state)) return false;
-  glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+  GLint base = 0;
+  if (!fHelperList->Bind(state, base)) return false;
+  glDrawArrays(GL_TRIANGLE_STRIP, base, 4);
   Record(TakeGLResult());
   return fLastError == kResultOk;
 }
@@ -486,11 +501,12 @@ bool T3DRendererGL::DrawPrimitives(std::span<T3DTexture* const> textures, uint32
   state.SetBlend(blend);
 
   // 6. Draw.
-  if (!vertices->Bind(state)) {
+  GLint base = 0;
+  if (!vertices->Bind(state, base)) {
     SetResult(kResultInvalidCall);
     return false;
   }
-  glDrawArrays(ModeOf(list.PrimitiveType()), list.FirstVertex(), vertexCount);
+  glDrawArrays(ModeOf(list.PrimitiveType()), base + list.FirstVertex(), vertexCount);
   Record(TakeGLResult());
   return fLastError == kResultOk;
 }
@@ -575,8 +591,11 @@ bool T3DRendererGL::SetTransform(int which, const T3DMatrix& matrix) {
 void T3DRendererGL::SetCullNone(bool none) { fCullNone = none; }
 
 TFloatPoint T3DRendererGL::PixelCenterOffset() {
-  // GL's pixel centres already lie at half-pixel positions, where texel
-  // centres are: nothing needs shifting.
+  // Deliberately (0, 0): GL samples pixels at their centres (x + 0.5,
+  // y + 0.5) and puts texel centres at half-texel positions too, so a
+  // screen pixel and the texel drawn into it already line up. The half-pixel
+  // shift the projection can apply is for devices whose pixel centres lie
+  // on the integer corners.
   return {0.0f, 0.0f};
 }
 

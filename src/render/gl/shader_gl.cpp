@@ -23,6 +23,7 @@ T3DShaderGL::T3DShaderGL(TDevStore* store, const std::string& source, bool verte
 }
 
 T3DShaderGL::~T3DShaderGL() {
+  std::lock_guard guard(DeviceLock());
   if (!fStore) return;
   for (T3DRendererGL* renderer : fStore->Renderers()) renderer->ShaderGone(this);
   std::vector<GLuint> programs;

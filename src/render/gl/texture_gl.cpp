@@ -98,12 +98,18 @@ T3DTextureGL::T3DTextureGL(TDevStore* store, uint8_t kind, int width, int height
 }
 
 T3DTextureGL::~T3DTextureGL() {
+  // The store's lists and its garbage are shared with the drawing thread.
+  std::lock_guard guard(DeviceLock());
+  // A renderer drawing into this texture looks at its target surface, so it
+  // hears of it before the surfaces go.
+  if (fStore) {
+    for (T3DRendererGL* renderer : fStore->Renderers()) renderer->TextureGone(this);
+  }
   for (auto& surface : fSurfaces) {
     if (auto* gl = dynamic_cast<T3DSurfaceGL*>(surface.get())) gl->TextureGone();
   }
   fSurfaces.clear();
   if (fStore) {
-    for (T3DRendererGL* renderer : fStore->Renderers()) renderer->TextureGone(this);
     if (fReserved) fStore->Unreserve(fBytes);
     fStore->Delete(TGLName::Framebuffer, fFramebuffer);
     fStore->Delete(TGLName::Texture, fName);
@@ -186,17 +192,37 @@ bool T3DSurfaceGL::Written() const { return fTexture && fTexture->LevelWritten(f
 
 bool T3DSurfaceGL::ReadRect(const TRect& rect, uint8_t* pixels, size_t pitch) {
   const TGLTextureFormat& format = Format();
+  TGLState& state = fTexture->Store()->State();
+  // Only the rectangle is read: the level is attached to a framebuffer made
+  // for the read (GL 3.3 has no read of part of a texture otherwise).
+  GLuint framebuffer = 0;
+  glGenFramebuffers(1, &framebuffer);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
+  glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, fTexture->Name(), fLevel);
+  const bool readable = glCheckFramebufferStatus(GL_READ_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  if (readable) {
+    glReadBuffer(GL_COLOR_ATTACHMENT0);
+    glPixelStorei(GL_PACK_ROW_LENGTH, static_cast<GLint>(pitch / static_cast<size_t>(format.BytesPerPixel)));
+    glReadPixels(rect.Left, rect.Top, rect.Width(), rect.Height(), format.Format, format.Type, pixels);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  }
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, state.Framebuffer());
+  glDeleteFramebuffers(1, &framebuffer);
+  if (readable) return TakeGLResult().Category == kResultOk;
+  TakeGLResult();
+  // A format the driver cannot attach (5-6-5 need not be renderable on
+  // GL 3.3): the whole level is read and the rectangle copied out of it.
   const T3DSize size = GetSize();
   const size_t levelPitch = static_cast<size_t>(size.Width) * static_cast<size_t>(format.BytesPerPixel);
   std::vector<uint8_t> level(levelPitch * static_cast<size_t>(size.Height));
-  TGLState& state = fTexture->Store()->State();
   state.BindForEdit(fTexture->Name());
   glGetTexImage(GL_TEXTURE_2D, fLevel, format.Format, format.Type, level.data());
   if (TakeGLResult().Category != kResultOk) return false;
   const size_t rowBytes = static_cast<size_t>(rect.Width()) * static_cast<size_t>(format.BytesPerPixel);
   for (int y = rect.Top; y < rect.Bottom; ++y) {
     std::memcpy(pixels + static_cast<size_t>(y - rect.Top) * pitch,
-                level.data() + static_cast<size_t>(y) * levelPitch + static_cast<size_t>(rect.Left) * static_cast<size_t>(format.BytesPerPixel),
+                level.data() + static_cast<size_t>(y) * levelPitch +
+                    static_cast<size_t>(rect.Left) * static_cast<size_t>(format.BytesPerPixel),
                 rowBytes);
   }
   return true;

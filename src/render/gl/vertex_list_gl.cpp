@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "render/engine_3d.h"
 #include "render/shader_interface.h"
 
 namespace zel {
@@ -16,7 +17,13 @@ T3DVertexListGL::T3DVertexListGL(TDevStore* store, int vertexCount, bool hasColo
   glGenBuffers(1, &fBuffer);
   state.BindVertexArray(fVertexArray);
   state.BindArrayBuffer(fBuffer);
-  glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(fVertices.size()), nullptr, GL_STREAM_DRAW);
+  // Room for many sends of the whole list, within a megabyte (and never
+  // less than one list).
+  constexpr size_t kRingBytes = size_t{1} << 20;
+  const size_t listBytes = std::max<size_t>(fVertices.size(), 1);
+  const size_t ringLists = std::clamp<size_t>(kRingBytes / listBytes, 1, 64);
+  fRingVertices = static_cast<int>(ringLists) * vertexCount;
+  glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(ringLists * listBytes), nullptr, GL_STREAM_DRAW);
   const GLsizei stride = Stride();
   glEnableVertexAttribArray(kAttribPosition);
   glVertexAttribPointer(kAttribPosition, 3, GL_FLOAT, GL_FALSE, stride, nullptr);
@@ -37,6 +44,7 @@ T3DVertexListGL::T3DVertexListGL(TDevStore* store, int vertexCount, bool hasColo
 }
 
 T3DVertexListGL::~T3DVertexListGL() {
+  std::lock_guard guard(DeviceLock());
   if (fStore) {
     fStore->Delete(TGLName::VertexArray, fVertexArray);
     fStore->Delete(TGLName::Buffer, fBuffer);
@@ -70,16 +78,36 @@ bool T3DVertexListGL::Fill(std::span<const T3DVertex> source, int first, int cou
   return true;
 }
 
-bool T3DVertexListGL::Bind(TGLState& state) {
+bool T3DVertexListGL::Bind(TGLState& state, GLint& baseVertex) {
   if (!fVertexArray) return false;
   state.BindVertexArray(fVertexArray);
-  if (fDirty) {
+  if (fDirty && fValidEnd > 0) {
     state.BindArrayBuffer(fBuffer);
-    const size_t bytes = static_cast<size_t>(fValidEnd) * static_cast<size_t>(Stride());
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(fVertices.size()), nullptr, GL_STREAM_DRAW);
-    glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(bytes), fVertices.data());
+    const size_t stride = static_cast<size_t>(Stride());
+    if (fRingUsed + fValidEnd > fRingVertices) {
+      // The ring is full: fresh storage, while the driver may still read
+      // the old one.
+      glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(static_cast<size_t>(fRingVertices) * stride), nullptr,
+                   GL_STREAM_DRAW);
+      fRingUsed = 0;
+    }
+    const GLintptr offset = static_cast<GLintptr>(static_cast<size_t>(fRingUsed) * stride);
+    const GLsizeiptr bytes = static_cast<GLsizeiptr>(static_cast<size_t>(fValidEnd) * stride);
+    // No draw has used this part since the storage was made, so there is
+    // nothing to wait for.
+    void* target = glMapBufferRange(GL_ARRAY_BUFFER, offset, bytes,
+                                    GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_RANGE_BIT | GL_MAP_UNSYNCHRONIZED_BIT);
+    if (target) {
+      std::memcpy(target, fVertices.data(), static_cast<size_t>(bytes));
+      glUnmapBuffer(GL_ARRAY_BUFFER);
+    } else {
+      glBufferSubData(GL_ARRAY_BUFFER, offset, bytes, fVertices.data());
+    }
+    fBase = fRingUsed;
+    fRingUsed += fValidEnd;
     fDirty = false;
   }
+  baseVertex = fBase;
   return true;
 }
 

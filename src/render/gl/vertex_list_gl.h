@@ -1,7 +1,10 @@
 // A vertex list on GL: a buffer and its vertex array. The list keeps a copy
 // of its vertices in system memory (as a managed buffer would) and sends
-// them when it is drawn: the buffer is then given fresh storage, so a
-// driver that still reads the previous contents never has to be waited for.
+// them when it is drawn. The buffer is a ring several lists long: each send
+// goes to a part no draw has used yet (mapped without waiting for the
+// driver), and only a full ring gets fresh storage. So neither is a driver
+// that still reads earlier contents waited for, nor is storage made anew
+// for every draw.
 #pragma once
 
 #include <epoxy/gl.h>
@@ -24,7 +27,8 @@ class T3DVertexListGL final : public T3DVertexList, public TGLStoreObject {
 
   bool IsValid() const { return fVertexArray != 0; }
   // Binds the vertex array with the vertices sent; false when it cannot.
-  bool Bind(TGLState& state);
+  // Vertex i of the list is vertex baseVertex + i of the bound arrays.
+  bool Bind(TGLState& state, GLint& baseVertex);
 
  private:
   GLuint fBuffer = 0;
@@ -33,6 +37,11 @@ class T3DVertexListGL final : public T3DVertexList, public TGLStoreObject {
   // Vertices [0, fValidEnd) hold content; the buffer is behind when dirty.
   int fValidEnd = 0;
   bool fDirty = false;
+  // The ring, in vertices: its size, the part used since its storage was
+  // made, and where the last send went.
+  int fRingVertices = 0;
+  int fRingUsed = 0;
+  int fBase = 0;
 };
 
 }  // namespace zel
