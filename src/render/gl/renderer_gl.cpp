@@ -238,6 +238,26 @@ T3DSurfaceRT* T3DRendererGL::CurrentTarget() {
   return static_cast<T3DSurfaceRT*>(GetBackBuffer());
 }
 
+bool T3DRendererGL::UseProgram(TGLState& state, TGLProgram* program) {
+  if (!program) {
+    SetResult(kResultFailed);
+    return false;
+  }
+  state.UseProgram(program->Name);
+  if (fCombinedDirty) UpdateCombined();
+  // Uniforms are sent only when they differ from what the program holds.
+  if (program->Matrix >= 0 && program->MatrixSerial != fCombinedSerial) {
+    glUniformMatrix4fv(program->Matrix, 1, GL_FALSE, &fCombined.M[0][0]);
+    program->MatrixSerial = fCombinedSerial;
+  }
+  const float flip = TargetTexture() ? -1.0f : 1.0f;
+  if (program->Flip >= 0 && program->FlipValue != flip) {
+    glUniform1f(program->Flip, flip);
+    program->FlipValue = flip;
+  }
+  return true;
+}
+
 T3DTextureGL* T3DRendererGL::TargetTexture() { return fRenderTarget ? fRenderTarget->Texture() : nullptr; }
 
 void T3DRendererGL::ApplyTarget() {
@@ -346,20 +366,7 @@ bool T3DRendererGL::SetDefaultStates() {
   if (fCombinedDirty) UpdateCombined();
   const uint8_t none[1] = {0};
   TGLProgram* program = fStore->Programs().Get(state, 0, 0, 0, 0, FixedStageKey(0, true, true, none));
-  if (!program) {
-    SetResult(kResultFailed);
-    return false;
-  }
-  state.UseProgram(program->Name);
-  if (program->Matrix >= 0 && program->MatrixSerial != fCombinedSerial) {
-    glUniformMatrix4fv(program->Matrix, 1, GL_FALSE, &fCombined.M[0][0]);
-    program->MatrixSerial = fCombinedSerial;
-  }
-  const float flip = TargetTexture() ? -1.0f : 1.0f;
-  if (program->Flip >= 0 && program->FlipValue != flip) {
-    glUniform1f(program->Flip, flip);
-    program->FlipValue = flip;
-  }
+  if (!UseProgram(state, program)) return false;
   GLint base = 0;
   if (!fHelperList->Bind(state, base)) return false;
   glDrawArrays(GL_TRIANGLE_STRIP, base, 4);
@@ -460,21 +467,7 @@ bool T3DRendererGL::DrawPrimitives(std::span<T3DTexture* const> textures, uint32
                                                fVertexShader ? fVertexShader->Name() : 0,
                                                fPixelShader ? fPixelShader->Id() : 0,
                                                fPixelShader ? fPixelShader->Name() : 0, key);
-  if (!program) {
-    SetResult(kResultFailed);
-    return false;
-  }
-  state.UseProgram(program->Name);
-  if (fCombinedDirty) UpdateCombined();
-  if (program->Matrix >= 0 && program->MatrixSerial != fCombinedSerial) {
-    glUniformMatrix4fv(program->Matrix, 1, GL_FALSE, &fCombined.M[0][0]);
-    program->MatrixSerial = fCombinedSerial;
-  }
-  const float flip = TargetTexture() ? -1.0f : 1.0f;
-  if (program->Flip >= 0 && program->FlipValue != flip) {
-    glUniform1f(program->Flip, flip);
-    program->FlipValue = flip;
-  }
+  if (!UseProgram(state, program)) return false;
   if (program->VertexRegisters >= 0 && program->VertexSerial != fVertexSerial) {
     glUniform4fv(program->VertexRegisters, program->VertexRegisterCount, fVertexRegisters);
     program->VertexSerial = fVertexSerial;

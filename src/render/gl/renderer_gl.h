@@ -90,6 +90,9 @@ class T3DRendererGL final : public T3DRenderer {
   void ApplyTarget();
   T3DSurfaceRT* CurrentTarget();
   T3DTextureGL* TargetTexture();
+  // Makes the program current with this renderer's transform and target
+  // orientation; a missing program fails the call.
+  bool UseProgram(TGLState& state, TGLProgram* program);
   void EnsureHelperList();
   void UpdateCombined();
 
