@@ -6,8 +6,8 @@ TProjectionMatrices MakeProjection(const TProjectionSetup& s) {
   TProjectionMatrices m;
   // World: z'' = z' + 1, and the pixel-centre shift scaled with z'' so that
   // after the divide it is a constant fraction of a pixel.
-  const float shiftX = -2.0f * s.PixelCenter.X / s.BoundsWidth;
-  const float shiftY = 2.0f * s.PixelCenter.Y / s.BoundsHeight;
+  const float shiftX = -2.0f * s.PixelCenter.x / s.BoundsWidth;
+  const float shiftY = 2.0f * s.PixelCenter.y / s.BoundsHeight;
   m.World = T3DMatrix::Identity();
   m.World.M[2][0] = shiftX;
   m.World.M[2][1] = shiftY;

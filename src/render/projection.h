@@ -38,6 +38,36 @@ struct TProjectionMatrices {
 
 TProjectionMatrices MakeProjection(const TProjectionSetup& setup);
 
+// The perspective of the pixel space drawing happens in (the screen's
+// bounds, or the canvas when one is set): the eye lies in front of the
+// centre at the given distance, so (x, y, z) is seen at
+// centre + (p - centre) * distance / (distance + z). Pixel is the size of
+// one device pixel in pixel-space units (1 without a canvas), for what
+// must be one real pixel wide, such as soft edges.
+struct TScreenPerspective {
+  float CenterX = 0;
+  float CenterY = 0;
+  float EyeDistance = 1;
+  float PixelX = 1;
+  float PixelY = 1;
+
+  // Where a point is seen on the screen plane; false behind the eye.
+  bool Project(float x, float y, float z, float& seenX, float& seenY) const {
+    const float w = EyeDistance + z;
+    if (w <= 0.0f) return false;
+    const float k = EyeDistance / w;
+    seenX = CenterX + (x - CenterX) * k;
+    seenY = CenterY + (y - CenterY) * k;
+    return true;
+  }
+  // The point at depth z that is seen at (seenX, seenY).
+  void Unproject(float seenX, float seenY, float z, float& x, float& y) const {
+    const float k = (EyeDistance + z) / EyeDistance;
+    x = CenterX + (seenX - CenterX) * k;
+    y = CenterY + (seenY - CenterY) * k;
+  }
+};
+
 // Screen pixels to the device coordinates vertices are given in.
 inline void ScreenToDevice(float x, float y, float z, float boundsWidth, float boundsHeight, float out[3]) {
   out[0] = 2.0f * x / boundsWidth - 1.0f;

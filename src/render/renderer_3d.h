@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 
+#include "draw/geometry.h"
 #include "render/device_3d.h"
 
 namespace zel {
@@ -36,11 +37,6 @@ constexpr uint8_t kBlendMaximum = 1;
 constexpr int kTransformWorld = 0;
 constexpr int kTransformView = 1;
 constexpr int kTransformProjection = 2;
-
-struct TFloatPoint {
-  float X = 0;
-  float Y = 0;
-};
 
 class T3DRenderer : public TObj {
  public:

@@ -214,13 +214,23 @@ bool T3DScreen::ClearRect(const TRect& rect, TColor color) {
 }
 
 void T3DScreen::SetProjection(TPoint offset, T3DSize targetSize) {
+  // Without a canvas, positions are screen pixels; with one they are
+  // canvas pixels, and the target's place and size are measured in them.
+  const T3DSize space = PixelSpaceSize();
+  float kx = 1.0f, ky = 1.0f, originX = 0.0f, originY = 0.0f;
+  if (HasCanvas()) {
+    kx = static_cast<float>(fCanvasSize.Width) / static_cast<float>(fCanvasRect.Width());
+    ky = static_cast<float>(fCanvasSize.Height) / static_cast<float>(fCanvasRect.Height());
+    originX = static_cast<float>(fCanvasRect.Left);
+    originY = static_cast<float>(fCanvasRect.Top);
+  }
   TProjectionSetup setup;
-  setup.BoundsWidth = static_cast<float>(std::max(1, fBounds.Width()));
-  setup.BoundsHeight = static_cast<float>(std::max(1, fBounds.Height()));
-  setup.OffsetX = static_cast<float>(offset.X);
-  setup.OffsetY = static_cast<float>(offset.Y);
-  setup.TargetWidth = static_cast<float>(std::max(1, targetSize.Width));
-  setup.TargetHeight = static_cast<float>(std::max(1, targetSize.Height));
+  setup.BoundsWidth = static_cast<float>(space.Width);
+  setup.BoundsHeight = static_cast<float>(space.Height);
+  setup.OffsetX = (static_cast<float>(offset.X) - originX) * kx;
+  setup.OffsetY = (static_cast<float>(offset.Y) - originY) * ky;
+  setup.TargetWidth = static_cast<float>(std::max(1, targetSize.Width)) * kx;
+  setup.TargetHeight = static_cast<float>(std::max(1, targetSize.Height)) * ky;
   setup.PixelCenter = fRenderer->PixelCenterOffset();
   const TProjectionMatrices m = MakeProjection(setup);
   fRenderer->SetTransform(kTransformWorld, m.World);
@@ -228,6 +238,45 @@ void T3DScreen::SetProjection(TPoint offset, T3DSize targetSize) {
   fRenderer->SetTransform(kTransformProjection, m.Projection);
   fProjectionOffset = {setup.OffsetX, setup.OffsetY};
   fProjectionScale = {setup.TargetWidth / setup.BoundsWidth, setup.TargetHeight / setup.BoundsHeight};
+}
+
+T3DSize T3DScreen::PixelSpaceSize() const {
+  if (HasCanvas()) return fCanvasSize;
+  return {std::max(1, fBounds.Width()), std::max(1, fBounds.Height())};
+}
+
+TFloatPoint T3DScreen::ScreenToSpace(TFloatPoint point) const {
+  if (!HasCanvas()) return point;
+  const float kx = static_cast<float>(fCanvasSize.Width) / static_cast<float>(fCanvasRect.Width());
+  const float ky = static_cast<float>(fCanvasSize.Height) / static_cast<float>(fCanvasRect.Height());
+  return {(point.x - static_cast<float>(fCanvasRect.Left)) * kx, (point.y - static_cast<float>(fCanvasRect.Top)) * ky};
+}
+
+TScreenPerspective T3DScreen::Perspective() const {
+  TScreenPerspective p;
+  const T3DSize space = PixelSpaceSize();
+  p.CenterX = static_cast<float>(space.Width) / 2;
+  p.CenterY = static_cast<float>(space.Height) / 2;
+  p.EyeDistance = static_cast<float>(space.Height);
+  if (HasCanvas()) {
+    p.PixelX = static_cast<float>(fCanvasSize.Width) / static_cast<float>(fCanvasRect.Width());
+    p.PixelY = static_cast<float>(fCanvasSize.Height) / static_cast<float>(fCanvasRect.Height());
+  }
+  return p;
+}
+
+void T3DScreen::SetCanvas(const TRect& rect, T3DSize size) {
+  if (rect.IsEmpty() || size.IsEmpty()) {
+    fCanvasRect = {};
+    fCanvasSize = {};
+  } else {
+    fCanvasRect = rect;
+    fCanvasSize = size;
+  }
+  if (IsReady() && !fTargets.empty()) {
+    fBatcher->Flush();
+    SetProjection(fOffset, TopSize());
+  }
 }
 
 void T3DScreen::ApplyTop() {

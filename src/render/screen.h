@@ -15,6 +15,7 @@
 #include "core/obj.h"
 #include "imaging/color.h"
 #include "imaging/geometry.h"
+#include "render/projection.h"
 #include "render/renderer_3d.h"
 
 namespace zel {
@@ -108,6 +109,20 @@ class T3DScreen : public TObj {
   // Target size / view size.
   TFloatPoint ProjectionScale() const { return fProjectionScale; }
 
+  // The perspective of the pixel space positions are given in.
+  TScreenPerspective Perspective() const;
+  // Maps a logical canvas of the size onto the rectangle of the screen:
+  // from now on positions are given in canvas pixels, for the back buffer
+  // and for render targets alike. An empty rectangle or size ends the
+  // mapping. The current target's projection follows at once.
+  void SetCanvas(const TRect& rect, T3DSize size);
+  bool HasCanvas() const { return !fCanvasRect.IsEmpty() && !fCanvasSize.IsEmpty(); }
+  // What positions are measured in: the canvas when one is mapped, else
+  // the bounds.
+  T3DSize PixelSpaceSize() const;
+  // A point in screen pixels as a position in the pixel space.
+  TFloatPoint ScreenToSpace(TFloatPoint point) const;
+
   // Called after the renderer was released.
   std::function<void()> OnRelease;
 
@@ -138,6 +153,8 @@ class T3DScreen : public TObj {
   TDeviceKilledMessenger* fMessenger = nullptr;
   TFloatPoint fProjectionOffset;
   TFloatPoint fProjectionScale{1.0f, 1.0f};
+  TRect fCanvasRect;
+  T3DSize fCanvasSize;
   bool fReady = false;
   // Set by the renderer's device-killed notification, which may come on any
   // thread and from inside a renderer call; the renderer is released at the

@@ -93,8 +93,9 @@ void TVertexBuffer::AddTriangle(const TScreenPoint (&points)[3], const TColor (&
     std::copy(textures, textures + count, fTextures);
   }
   if (!fScreen) return;
-  const float width = static_cast<float>(std::max(1, fScreen->Bounds().Width()));
-  const float height = static_cast<float>(std::max(1, fScreen->Bounds().Height()));
+  const T3DSize space = fScreen->PixelSpaceSize();
+  const float width = static_cast<float>(space.Width);
+  const float height = static_cast<float>(space.Height);
   const bool premultiplied = fTextureCount > 0 && fTextures[0]->Premultiplied();
   for (int k = 0; k < 3; ++k) {
     T3DVertex v;
@@ -105,8 +106,8 @@ void TVertexBuffer::AddTriangle(const TScreenPoint (&points)[3], const TColor (&
     v.Z = device[2];
     v.Color = premultiplied ? Premultiply(colors[k]) : colors[k];
     for (int t = 0; t < used; ++t) {
-      v.Tex[t][0] = static_cast<float>(coords[static_cast<size_t>(t)].P[k].X * fTextures[t]->ScaleX());
-      v.Tex[t][1] = static_cast<float>(coords[static_cast<size_t>(t)].P[k].Y * fTextures[t]->ScaleY());
+      v.Tex[t][0] = static_cast<float>(coords[static_cast<size_t>(t)].P[k].x * fTextures[t]->ScaleX());
+      v.Tex[t][1] = static_cast<float>(coords[static_cast<size_t>(t)].P[k].y * fTextures[t]->ScaleY());
     }
     fVertices.push_back(v);
   }

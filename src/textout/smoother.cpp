@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace zel {
+namespace zel::textout {
 
 namespace {
 // With coordinates bounded by 2^26 the chord test is met long before this.
@@ -45,4 +45,4 @@ void TSmoother::Cubic(float x0, float y0, float x1, float y1, float x2, float y2
   Split(0, fP[0], 1, fP[3], 0);
 }
 
-}  // namespace zel
+}  // namespace zel::textout

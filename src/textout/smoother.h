@@ -6,8 +6,11 @@
 
 #include "core/obj.h"
 
-namespace zel {
+namespace zel::textout {
 
+// Text outlines have their own flattener; the show's key points have an
+// eased-profile class of the same name, so this one lives in its own
+// namespace to keep one definition per name.
 class TSmoother : public TObj {
  public:
   // Receives the end point of every accepted piece.
@@ -29,4 +32,4 @@ class TSmoother : public TObj {
   bool fCubic = false;
 };
 
-}  // namespace zel
+}  // namespace zel::textout

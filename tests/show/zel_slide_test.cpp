@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "draw/device_drawer.h"
+#include "draw/null_drawer.h"
 #include "ini/ini_document.h"
 #include "show/object_kinds.h"
 #include "show/show_project_support.h"
@@ -228,7 +228,7 @@ TEST_F(LargestSize, TheLoadingCallbackCanStopThePass) {
 }
 
 // Records what the tree asks of the drawer.
-class TRecordingDrawer : public TDeviceDrawer {
+class TRecordingDrawer : public TNullDrawer {
  public:
   std::vector<std::string> log;
   bool ready = true;
@@ -246,15 +246,6 @@ class TRecordingDrawer : public TDeviceDrawer {
     if (auto* object = dynamic_cast<TZelObject*>(&item)) log.push_back("draw " + std::string(object->Name().begin(), object->Name().end()));
     return TDeviceDrawer::Draw(item);
   }
-  void PrepareImage(TImage&, const TImageDrawParams&) override {}
-  void ReleaseImage(TImage&) override {}
-  void DrawImage(TImage&, const T3DVector&, const TImageDrawParams&, const T3DVector&, const T3DVector&,
-                 const TFloatPoint&) override {}
-  void DrawBox(const TBoxDrawParams&, const T3DVector&, const T3DVector&, const T3DVector&,
-               const TFloatPoint&) override {}
-  void DrawVideo(TYUVImage&, const T3DVector&, const TVideoDrawParams&, const T3DVector&, const T3DVector&,
-                 const TFloatPoint&) override {}
-  void FillRect(TFloatPoint, TFloatPoint, uint32_t) override {}
 };
 
 class TThrowingItem : public TDrawItem {
@@ -329,20 +320,6 @@ TEST(Drawing, AfterDrawRunsWhenTheItemFails) {
   EXPECT_TRUE(drawer.Draw(item));
   EXPECT_EQ(drawer.log, (std::vector<std::string>{"begin", "present"}));
   EXPECT_EQ(item.afterDraw, 2);
-}
-
-TEST(Drawing, ViewSizeLetterboxesInTheClipOrTheScreen) {
-  class TSizedDrawer : public TRecordingDrawer {
-   public:
-    TSizedDrawer() { SetScreenSize(1920, 1080); }
-  } drawer;
-  drawer.SetViewSize(1440, 1080);
-  EXPECT_EQ(drawer.ViewRect(), (TRect{240, 0, 1680, 1080}));
-  drawer.SetClipRect({100, 100, 501, 301});
-  drawer.SetViewSize(200, 100);
-  EXPECT_EQ(drawer.ViewRect(), (TRect{201, 151, 401, 251}));
-  drawer.SetViewSize(0, 100);
-  EXPECT_EQ(drawer.ViewRect(), (TRect{201, 151, 401, 251}));
 }
 
 }  // namespace
