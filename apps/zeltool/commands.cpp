@@ -78,6 +78,12 @@ const std::vector<TToolCommand>& ToolCommands() {
        "draw a fixed scene on the render device without a display and save it; prints the GL renderer and version",
        RunGlSelfTest},
       {"gl-info", "", "print the render adapter, its GL version and the capability answers", RunGlInfo},
+      {"draw-image",
+       "FILE OUT.png [--frame WxH] [--at X,Y] [--scale S] [--opacity P] [--level N] [--soft-edges] [--blur B] "
+       "[--tint R,G,B] [--background R,G,B]",
+       "draw a picture once through the object drawer without a display and save the frame; prints the level and the "
+       "number of tiles (B blurs the picture by B / 1000 of the frame width)",
+       RunDrawImage},
   };
   return commands;
 }

@@ -79,6 +79,8 @@ int OpenToolShow(const std::string& path, std::string_view command, TToolShow& s
 
 // Render subcommands (render_commands.cpp).
 int RunGlSelfTest(TArguments arguments);
+// draw_commands.cpp
+int RunDrawImage(TArguments arguments);
 int RunGlInfo(TArguments arguments);
 
 }  // namespace zel::tool
