@@ -86,6 +86,11 @@ void TTextureTile::Upload() {
   // The loader's pacing hook is asked before any level is locked: a
   // refusal then leaves the device texture exactly as it was, where a
   // refusal half way would leave a half-written one.
+  try {
+    CallLoaderCallback();
+  } catch (const EAbort&) {
+    return;
+  }
   TCustomTexture::Upload();
 }
 
@@ -230,7 +235,7 @@ int TTextureManager6::ChoosePool(int width, int height) const {
         int64_t{std::min(width, pool.TileWidth())} * int64_t{std::min(height, pool.TileHeight())};
     const int64_t waste = int64_t{pool.TileWidth()} * pool.TileHeight() - coverage;
     // Strictly better only: on a tie the earlier pool stays.
-    if (coverage > bestCoverage || (coverage == bestCoverage && waste <= bestWaste)) {
+    if (coverage > bestCoverage || (coverage == bestCoverage && waste < bestWaste)) {
       best = i;
       bestCoverage = coverage;
       bestWaste = waste;

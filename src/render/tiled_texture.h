@@ -169,6 +169,8 @@ class TMultiTexture6 : public TObj {
   // Builds the tiles if needed, passes the draw state to them, and refills
   // those whose device texture holds stale content.
   void Upload();
+  // As Upload, through each tile's PreLoad: missing device textures are
+  // made and filled now. The loader's stop (EAbort) goes up to the caller.
   void PreLoad();
   // The source rectangle (source-view pixels) on the plane: source pixel
   // (u, v) lands at position + (u - anchor.x) axisX + (v - anchor.y) axisY.
