@@ -124,7 +124,7 @@ class T3DDrawer : public TDeviceDrawer {
   // The passes through render targets (drawer_passes.cpp).
   void BlurPass(TDrawItem& item, double radius);
   void BlurHalfImage(const TBlurPlan& plan, TRenderTargetTexture& full, TRenderTargetTexture& half);
-  void SeparablePass(TDrawerShader shader, TRenderTargetTexture& from, TRenderTargetTexture* to, double weight, int step);
+  void SeparablePass(TDrawerShader shader, TRenderTargetTexture& from, TRenderTargetTexture& to, double weight, int step);
   void DrawMaskLayers(std::span<const TMaskLayer> layers);
   bool DrawSingleLayerMask(const TMaskLayer& layer, TRenderTargetTexture& content);
   // Covers a rectangle of screen pixels with the textures, each from its

@@ -153,19 +153,25 @@ void T3DDrawer::BlurHalfImage(const TBlurPlan& plan, TRenderTargetTexture& full,
   }
   TPooledRenderTarget other = fHalfTargets.Acquire(fScreen.get(), true);
   for (int i = 0; i < plan.DoublePasses; ++i) {
-    SeparablePass(TDrawerShader::GaussBlurH7, half, other.get(), 1.0, 1 << i);
-    SeparablePass(TDrawerShader::GaussBlurV7, *other, &half, 1.0, 1 << i);
+    SeparablePass(TDrawerShader::GaussBlurH7, half, *other, 1.0, 1 << i);
+    SeparablePass(TDrawerShader::GaussBlurV7, *other, half, 1.0, 1 << i);
   }
   const int step = 1 << plan.DoublePasses;
-  SeparablePass(TDrawerShader::GaussBlurH7, half, other.get(), plan.FinalWeight, step);
-  SeparablePass(TDrawerShader::GaussBlurV7, *other, nullptr, plan.FinalWeight, step);
+  SeparablePass(TDrawerShader::GaussBlurH7, half, *other, plan.FinalWeight, step);
+  // The final vertical pass stays at half size and the result is then
+  // stretched over the drawn area: linear filtering and the blur are both
+  // weighted sums, so the order gives the same picture, and the seven reads
+  // a pixel are made on a quarter of the pixels.
+  SeparablePass(TDrawerShader::GaussBlurV7, *other, half, plan.FinalWeight, step);
+  TCustomTexture* textures[1] = {&half};
+  const TFloatRect source = Halved(fDrawnArea);
+  DrawTargetQuad(textures, fDrawnArea, std::span(&source, 1));
 }
 
-void T3DDrawer::SeparablePass(TDrawerShader shader, TRenderTargetTexture& from, TRenderTargetTexture* to,
+void T3DDrawer::SeparablePass(TDrawerShader shader, TRenderTargetTexture& from, TRenderTargetTexture& to,
                               double weight, int step) {
   TShader* program = Shader(shader);
-  if (!program) return;
-  if (to && !PushCleared(*to)) return;
+  if (!program || !PushCleared(to)) return;
   const int halfWidth = ScreenRect().Width() / 2, halfHeight = ScreenRect().Height() / 2;
   const T3DSize device = from.DeviceSize();
   const float texelX = 1.0f / static_cast<float>(device.Width), texelY = 1.0f / static_cast<float>(device.Height);
@@ -178,15 +184,10 @@ void T3DDrawer::SeparablePass(TDrawerShader shader, TRenderTargetTexture& from, 
   UseShader(program);
   SetShaderConstants(constants);
   TCustomTexture* textures[1] = {&from};
-  if (to) {
-    const TFloatRect source{0, 0, static_cast<float>(halfWidth), static_cast<float>(halfHeight)};
-    DrawTargetQuad(textures, {0, 0, halfWidth, halfHeight}, std::span(&source, 1));
-  } else {
-    const TFloatRect source = Halved(fDrawnArea);
-    DrawTargetQuad(textures, fDrawnArea, std::span(&source, 1));
-  }
+  const TFloatRect source{0, 0, static_cast<float>(halfWidth), static_cast<float>(halfHeight)};
+  DrawTargetQuad(textures, {0, 0, halfWidth, halfHeight}, std::span(&source, 1));
   UseShader(nullptr);
-  if (to) fScreen->PopRenderTarget();
+  fScreen->PopRenderTarget();
 }
 
 void T3DDrawer::BeginSharpen() {
