@@ -25,6 +25,7 @@
 
 #include "imaging/bitmap_store.h"
 #include "imaging/pixel_format.h"
+#include "raw_gl.h"
 #include "render/draw_device.h"
 #include "render/drawer_3d.h"
 #include "render/engine_3d.h"
@@ -119,13 +120,12 @@ class TFrame : public TDrawItem {
 };
 
 void BM_RawLayers(benchmark::State& state) {
-  SDL_Window* window = SDL_CreateWindow("raw", 0, 0, kWidth, kHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-  SDL_GLContext context = window ? SDL_GL_CreateContext(window) : nullptr;
-  if (!context) {
+  bench::TRawGLWindow raw(kWidth, kHeight);
+  if (!raw.Ok()) {
     state.SkipWithError("no GL context");
     return;
   }
-  SDL_GL_MakeCurrent(window, context);
+  SDL_Window* window = raw.Window();
   const char* vertex = R"(#version 330 core
 layout(location = 0) in vec2 aPos;
 out vec2 vTex;
@@ -135,17 +135,7 @@ in vec2 vTex;
 uniform sampler2D uTex;
 out vec4 color;
 void main() { color = texture(uTex, vTex) * vec4(1.0, 1.0, 1.0, 0.9); })";
-  auto compile = [](GLenum type, const char* source) {
-    GLuint shader = glCreateShader(type);
-    glShaderSource(shader, 1, &source, nullptr);
-    glCompileShader(shader);
-    return shader;
-  };
-  GLuint program = glCreateProgram();
-  glAttachShader(program, compile(GL_VERTEX_SHADER, vertex));
-  glAttachShader(program, compile(GL_FRAGMENT_SHADER, fragment));
-  glLinkProgram(program);
-  glUseProgram(program);
+  raw.UseProgram(vertex, fragment);
   // Textures of the pictures' drawn level, one per picture.
   const int tw = kPictureWidth / 2, th = kPictureHeight / 2;
   std::vector<GLuint> textures(kPictures);
@@ -196,10 +186,6 @@ void main() { color = texture(uTex, vTex) * vec4(1.0, 1.0, 1.0, 0.9); })";
   glDeleteTextures(kPictures, textures.data());
   glDeleteBuffers(1, &vbo);
   glDeleteVertexArrays(1, &vao);
-  glDeleteProgram(program);
-  SDL_GL_MakeCurrent(window, nullptr);
-  SDL_GL_DeleteContext(context);
-  SDL_DestroyWindow(window);
 }
 
 void BM_Drawer(benchmark::State& state) {

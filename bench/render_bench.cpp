@@ -21,6 +21,7 @@
 #include <memory>
 #include <vector>
 
+#include "raw_gl.h"
 #include "render/draw_device.h"
 #include "render/engine_3d.h"
 #include "render/generated_texture.h"
@@ -151,26 +152,14 @@ uniform sampler2D uTex;
 out vec4 color;
 void main() { color = texture(uTex, vTex) * vColor; })";
 
-GLuint Compile(GLenum type, const char* source) {
-  GLuint shader = glCreateShader(type);
-  glShaderSource(shader, 1, &source, nullptr);
-  glCompileShader(shader);
-  return shader;
-}
-
 void BM_RawGL(benchmark::State& state) {
-  SDL_Window* window = SDL_CreateWindow("raw", 0, 0, kWidth, kHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-  SDL_GLContext context = window ? SDL_GL_CreateContext(window) : nullptr;
-  if (!context) {
+  bench::TRawGLWindow raw(kWidth, kHeight);
+  if (!raw.Ok()) {
     state.SkipWithError("no GL context");
     return;
   }
-  SDL_GL_MakeCurrent(window, context);
-  GLuint program = glCreateProgram();
-  glAttachShader(program, Compile(GL_VERTEX_SHADER, kRawVertex));
-  glAttachShader(program, Compile(GL_FRAGMENT_SHADER, kRawFragment));
-  glLinkProgram(program);
-  glUseProgram(program);
+  SDL_Window* window = raw.Window();
+  raw.UseProgram(kRawVertex, kRawFragment);
   std::array<GLuint, kTextures> textures{};
   glGenTextures(kTextures, textures.data());
   std::vector<TColor> pixels(kTextureSize * kTextureSize);
@@ -237,10 +226,6 @@ void BM_RawGL(benchmark::State& state) {
   glDeleteTextures(kTextures, textures.data());
   glDeleteBuffers(1, &vbo);
   glDeleteVertexArrays(1, &vao);
-  glDeleteProgram(program);
-  SDL_GL_MakeCurrent(window, nullptr);
-  SDL_GL_DeleteContext(context);
-  SDL_DestroyWindow(window);
 }
 
 // --- The same scene through the screen and its batcher.

@@ -10,6 +10,7 @@ namespace {
 
 using testing_support::GLDrawerTest;
 using testing_support::MakePicture;
+using testing_support::SolidBox;
 using testing_support::TLogCapture;
 
 TEST(BlurPlan, PassesAndWeightsFollowTheRadius) {
@@ -55,11 +56,7 @@ class WideDrawer : public GLDrawerTest {
   void DrawSquare(float blur) {
     DrawFrame(
         [](TDeviceDrawer& drawer) {
-          TBoxDrawParams box;
-          box.gradientType = 8;
-          box.color1 = 0xFFFFFFFF;
-          box.width = 200;
-          box.height = 100;
+          TBoxDrawParams box = SolidBox(0xFFFFFFFF, 200, 100);
           drawer.DrawBox(box, {400, 50, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0});
         },
         0xFF000000, blur);
@@ -107,11 +104,7 @@ class SharpenDrawer : public GLDrawerTest {
  protected:
   // A grey square on a darker ground, both part of the sharpened item.
   static void DrawSquare(TDeviceDrawer& drawer) {
-    TBoxDrawParams box;
-    box.gradientType = 8;
-    box.color1 = MakeColor(64, 64, 64);
-    box.width = 256;
-    box.height = 192;
+    TBoxDrawParams box = SolidBox(MakeColor(64, 64, 64), 256, 192);
     drawer.DrawBox(box, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0});
     box.color1 = MakeColor(128, 128, 128);
     box.width = 100;
@@ -161,11 +154,7 @@ class MaskDrawer : public GLDrawerTest {
  protected:
   void DrawRedThrough(std::span<const TMaskLayer> layers) {
     testing_support::TLambdaItem content([this](TDeviceDrawer& drawer) {
-      TBoxDrawParams box;
-      box.gradientType = 8;
-      box.color1 = 0xFFFF0000;
-      box.width = static_cast<float>(Width());
-      box.height = static_cast<float>(Height());
+      TBoxDrawParams box = SolidBox(0xFFFF0000, static_cast<float>(Width()), static_cast<float>(Height()));
       drawer.DrawBox(box, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0});
     });
     DrawFrame([&](TDeviceDrawer& drawer) { drawer.DrawMask(layers, content, nullptr); });
@@ -209,11 +198,7 @@ TEST_F(MaskDrawer, EffecterRepeatsTheLastColumnAndRow) {
   DrawFrame([&](TDeviceDrawer& drawer) {
     effecter.SetBounds({0, 0, 200, 150});
     effecter.RenderSlide(true, [&] {
-      TBoxDrawParams box;
-      box.gradientType = 8;
-      box.color1 = 0xFF00FF00;
-      box.width = 200;
-      box.height = 150;
+      TBoxDrawParams box = SolidBox(0xFF00FF00, 200, 150);
       drawer.DrawBox(box, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0});
     });
     TRenderTargetTexture* work = effecter.WorkTarget(1);

@@ -10,6 +10,7 @@ namespace {
 
 using testing_support::GLDrawerTest;
 using testing_support::MakePicture;
+using testing_support::SolidBox;
 
 TColor Distinct(int x, int y) {
   return MakeColor(static_cast<uint32_t>(x & 0xFF), static_cast<uint32_t>(y & 0xFF),
@@ -310,11 +311,7 @@ TEST_F(DrawerLetterbox, CanvasFillsItsRectangle) {
   // pixels are two screen pixels.
   fDrawer->SetCanvas({112, 84, 912, 684}, {400, 300});
   DrawFrame([](TDeviceDrawer& drawer) {
-    TBoxDrawParams box;
-    box.gradientType = 8;
-    box.color1 = 0xFFFFFFFF;
-    box.width = 400;
-    box.height = 300;
+    TBoxDrawParams box = SolidBox(0xFFFFFFFF, 400, 300);
     drawer.DrawBox(box, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0});
   });
   EXPECT_EQ(Red(113, 85), 255u);

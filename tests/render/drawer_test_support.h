@@ -25,6 +25,16 @@ class TLambdaItem : public TDrawItem {
   float fBlur;
 };
 
+// A box of one colour.
+inline TBoxDrawParams SolidBox(TColor color, float width, float height) {
+  TBoxDrawParams box;
+  box.gradientType = 8;
+  box.color1 = color;
+  box.width = width;
+  box.height = height;
+  return box;
+}
+
 // A 32-bit picture whose pixels come from a function of the position.
 inline std::unique_ptr<TImage> MakePicture(int width, int height, const std::function<TColor(int, int)>& pixel) {
   auto bitmap = std::make_unique<TDirectBitmap>(width, height, FormatA8R8G8B8());
