@@ -223,6 +223,15 @@ TMultiTexture6* T3DDrawer::TextureFor(TImage& picture, const TImageDrawParams& p
     if (TMultiTexture6* found = store->Find(key)) return found;
   }
 
+  // Refused before decoding: a picture that needs more tiles than the
+  // limit would take the device's memory (and the decoder's time) for
+  // nothing.
+  const int64_t tiles = (static_cast<int64_t>(picture.Width() >> level) / kTileInterior + 1) *
+                        (static_cast<int64_t>(picture.Height() >> level) / kTileInterior + 1);
+  if (tiles > kMaxTilesPerPicture) {
+    Log().WriteInt("T3DDrawer: picture refused, tiles needed: ", tiles);
+    return nullptr;
+  }
   TBitmap* bitmap = nullptr;
   try {
     bitmap = picture.GetMipLevel(level, FormatA8R8G8B8());
@@ -231,10 +240,8 @@ TMultiTexture6* T3DDrawer::TextureFor(TImage& picture, const TImageDrawParams& p
     return nullptr;
   }
   if (!bitmap || bitmap->Width() <= 0 || bitmap->Height() <= 0) return nullptr;
-  const int64_t tiles = (static_cast<int64_t>(bitmap->Width()) / kTileInterior + 1) *
-                        (static_cast<int64_t>(bitmap->Height()) / kTileInterior + 1);
-  if (tiles > kMaxTilesPerPicture || columns > bitmap->Width() || rows > bitmap->Height()) {
-    Log().WriteInt("T3DDrawer: picture refused, tiles needed: ", tiles);
+  if (columns > bitmap->Width() || rows > bitmap->Height()) {
+    Log().Write("T3DDrawer: picture refused, more frames than pixels");
     return nullptr;
   }
   if (!store) {

@@ -203,6 +203,54 @@ TEST_F(DrawerPictures, BadPlanesAndGridsAreRefused) {
   EXPECT_EQ(fDrawer->TextureFor(*picture, grid), nullptr);
 }
 
+TEST_F(DrawerPictures, PictureTooLargeToTileIsRefusedUndecoded) {
+  // A store that claims 40,000 x 40,000 pixels and counts decodes.
+  class THugeStore : public TSysBitmapStore {
+   public:
+    int decodes = 0;
+    THugeStore() : TSysBitmapStore(u"huge", 40000, 40000, FormatA8R8G8B8()) {}
+
+   protected:
+    std::unique_ptr<TBitmap> ReadNativeLevel(int level) override {
+      ++decodes;
+      return std::make_unique<TDirectBitmap>(40000 >> level, 40000 >> level, FormatA8R8G8B8());
+    }
+  };
+  auto store = MakeRef<THugeStore>();
+  TImage huge(store);
+  testing_support::TLogCapture log;
+  DrawFrame([&](TDeviceDrawer& drawer) { DrawAt(drawer, huge, 0, 0); });
+  EXPECT_EQ(store->decodes, 0);
+  EXPECT_EQ(log.Starting("T3DDrawer: picture refused").size(), 1u);
+  EXPECT_EQ(Red(5, 5), 0u);
+  // At a level where it fits it is drawn (40,000 / 2^4 = 2,500 pixels).
+  TImageDrawParams params;
+  params.level = 4;
+  EXPECT_NE(fDrawer->TextureFor(huge, params), nullptr);
+  EXPECT_EQ(store->decodes, 1);
+}
+
+TEST_F(DrawerPictures, ReadyMadeTextureIsDrawnAsItIs) {
+  auto picture = MakePicture(8, 8, [](int, int) { return 0xFFFF0000; });
+  // A texture attached to the picture stands for its pixels.
+  picture->Attached().push_back(std::make_unique<TGeneratedTexture>(
+      &fDrawer->Screen(), kTexKindPicture, 32, 32, [](int x, int) { return x < 16 ? 0xFF00FF00u : 0xFF0000FFu; }));
+  TImageDrawParams params;
+  params.smooth = 0;
+  DrawFrame([&](TDeviceDrawer& drawer) { DrawAt(drawer, *picture, 10, 10, params); });
+  EXPECT_COLOR_NEAR(Pixel(15, 20), 0xFF00FF00, 0);
+  EXPECT_COLOR_NEAR(Pixel(35, 20), 0xFF0000FF, 0);
+  EXPECT_EQ(Pixel(43, 20) & 0xFFFFFF, 0u);
+  // Its source rectangle picks a part, in place; opacity as for pictures.
+  params.source = {16, 0, 32, 32};
+  params.opacity = 50;
+  DrawFrame([&](TDeviceDrawer& drawer) { DrawAt(drawer, *picture, 0, 0, params); });
+  EXPECT_COLOR_NEAR(Pixel(17, 5), MakeColor(0, 0, 127), 1);
+  EXPECT_EQ(Pixel(5, 5) & 0xFFFFFF, 0u);
+  // No tiled texture was made for the picture.
+  EXPECT_EQ(picture->Attached().size(), 1u);
+}
+
 TEST_F(DrawerPictures, TexturesAreCachedPerKeyAndReleased) {
   auto picture = MakePicture(64, 64, [](int, int) { return 0xFFFFFFFF; });
   TImageDrawParams params;
