@@ -22,8 +22,10 @@ std::string Tool() { return "ASAN_OPTIONS=detect_leaks=0 SDL_VIDEODRIVER=offscre
 class DrawImageTool : public ::testing::Test {
  protected:
   void SetUp() override {
-    fIn = std::filesystem::temp_directory_path() / "zel_draw_image_in.png";
-    fOut = std::filesystem::temp_directory_path() / "zel_draw_image_out.png";
+    // ctest runs these tests side by side: each needs files of its own.
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fIn = std::filesystem::temp_directory_path() / ("zel_draw_image_in_" + name + ".png");
+    fOut = std::filesystem::temp_directory_path() / ("zel_draw_image_out_" + name + ".png");
     // 300 x 200: red on the left half, blue on the right.
     TDirectBitmap picture(300, 200, FormatA8R8G8B8());
     for (int y = 0; y < 200; ++y) {
@@ -76,7 +78,8 @@ TEST_F(DrawImageTool, PlacementScaleLevelAndOpacity) {
 }
 
 TEST_F(DrawImageTool, BlurSoftensTheInnerEdge) {
-  ASSERT_EQ(Draw("--blur 20").exitCode, 0);
+  const auto result = Draw("--blur 20");
+  ASSERT_EQ(result.exitCode, 0) << result.output;
   auto image = Output();
   ASSERT_NE(image, nullptr);
   // Red meets blue at x = 150: both mix there.
