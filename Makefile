@@ -2,10 +2,11 @@
 # installs what is missing, configures once and calls the build.
 BUILD_DIR := build
 SANITIZE_DIR := build-sanitize
+ODR_DIR := build-odr
 PRESET ?= default
 DEPS_STAMP := $(BUILD_DIR)/.deps-installed
 
-.PHONY: all build test demo bench sanitize-test deps clean
+.PHONY: all build test demo bench sanitize-test odr-check deps clean
 
 all: build
 
@@ -47,5 +48,11 @@ sanitize-test: $(DEPS_STAMP)
 	cmake --build $(SANITIZE_DIR)
 	ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j2
 
+# Every program and test linked with link-time optimisation, which makes two
+# different definitions of one name (a class, say, in two libraries) an error.
+odr-check: $(DEPS_STAMP)
+	cmake --preset odr
+	cmake --build $(ODR_DIR)
+
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(ODR_DIR)

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
 #include <vector>
 
 #include "integration/run_program.h"
@@ -296,6 +297,38 @@ TEST_F(ShowTool, SlideTreeAtAShowTime) {
   EXPECT_EQ(later[0], "0 slide Slide1 1 100 200 150 0 1 0 0 0 1 0 400 300 -200 -150");
   EXPECT_EQ(Words(later[1])[3], "1");
   EXPECT_EQ(Words(later[1])[4], "75");
+}
+
+// The bundled demo's first slide one second in, as `make demo` prints it. In
+// the sanitizer build this is the run that once crashed in ~TKeyPointList,
+// when the linker had kept another class's destructor of the same name.
+TEST_F(ShowTool, DemoSlideOneSecondIn) {
+  const auto r = Tool("slide " + Quoted(ZEL_DEMO_SHOW) + " 0 --time 1000");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const auto lines = Lines(r.output);
+  ASSERT_EQ(lines.size(), 4u) << r.output;
+  EXPECT_EQ(lines[0], "0 slide Slide1 1 100 640 360 0 1 0 0 0 1 0 1280 720 -640 -360");
+  std::vector<std::vector<std::string>> rows;
+  for (size_t i = 1; i < lines.size(); ++i) {
+    rows.push_back(Words(lines[i]));
+    ASSERT_EQ(rows.back().size(), 18u) << lines[i];
+  }
+  const std::vector<std::vector<std::string>> heads = {
+      {"1", "text", "Title", "1"}, {"1", "box", "Card", "1"}, {"2", "text", "Caption", "1"}};
+  for (size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(std::vector<std::string>(rows[i].begin(), rows[i].begin() + 4), heads[i]) << lines[i + 1];
+  }
+  // The title fades in and moves from 40 % to 20 % of the half height above
+  // the centre over 1,500 ms: two thirds of the way.
+  EXPECT_NEAR(std::stod(rows[0][4]), 200.0 / 3, 1e-3);
+  EXPECT_NEAR(std::stod(rows[0][5]), 640, 1e-3);
+  EXPECT_NEAR(std::stod(rows[0][6]), 360 - 0.8 / 3 * 360, 1e-3);
+  // The card stays 40 % of the half height below the centre, its caption on it.
+  for (size_t i : {1u, 2u}) {
+    EXPECT_NEAR(std::stod(rows[i][4]), 100, 1e-3) << lines[i + 1];
+    EXPECT_NEAR(std::stod(rows[i][5]), 640, 1e-3) << lines[i + 1];
+    EXPECT_NEAR(std::stod(rows[i][6]), 360 + 0.4 * 360, 1e-3) << lines[i + 1];
+  }
 }
 
 TEST_F(ShowTool, SlideRefusesWhatItCannotShow) {
