@@ -43,9 +43,9 @@ constexpr int kPictureHeight = 3000;
 constexpr float kBlur = 5;
 constexpr float kSharpen = -0.05f;
 // Full-screen layers: the pictures, the blur (its picture into a target,
-// a quarter-size copy, two passes at a quarter, the final one at full
-// size: 2.75 over the picture itself) and the sharpening pass.
-constexpr double kRawLayers = kPictures + 2.75 + 1;
+// a quarter-size copy, two passes at a quarter, the result stretched over
+// the frame: 1.75 over the picture itself) and the sharpening pass.
+constexpr double kRawLayers = kPictures + 1.75 + 1;
 
 // A picture decoded straight at the level asked for, as the JPEG decoder
 // does with its scaling: no level-0 bitmap is ever made for smaller levels.

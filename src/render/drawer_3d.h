@@ -141,7 +141,11 @@ class T3DDrawer : public TDeviceDrawer {
   std::unique_ptr<TCustomD3DEffecter> fEffecter;
   TPooledRenderTarget fSharpenTarget;
   TDrawItem* fEffectSlide = nullptr;
+  // A blur or sharpening pass is running.
   bool fBusy = false;
+  // A blur pass is running: one blur does not nest in another, but may run
+  // inside the frame's sharpening pass.
+  bool fBlurring = false;
   std::array<std::unique_ptr<TShader>, kDrawerShaderCount> fShaders;
   TRect fDrawnArea;
   bool fNoPresent = false;

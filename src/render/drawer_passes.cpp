@@ -76,7 +76,10 @@ void T3DDrawer::DrawTargetQuad(std::span<TCustomTexture* const> textures, const 
 
 void T3DDrawer::DrawItemContent(TDrawItem& item) {
   const float blur = item.GetBlur();
-  const bool pass = !fBusy && (std::fabs(blur) >= kMinimalBlur || (blur < 0 && !fSharpenTarget));
+  // A blurred object keeps its blur when the whole frame is sharpened: the
+  // blur runs on targets of its own inside the sharpening pass.
+  const bool blurInsideSharpening = blur >= kMinimalBlur && fSharpenTarget && !fBlurring;
+  const bool pass = blurInsideSharpening || (!fBusy && (std::fabs(blur) >= kMinimalBlur || (blur < 0 && !fSharpenTarget)));
   if (!pass || !IsReady()) {
     TDeviceDrawer::DrawItemContent(item);
     return;
@@ -103,11 +106,17 @@ void T3DDrawer::DrawItemContent(TDrawItem& item) {
 }
 
 void T3DDrawer::BlurPass(TDrawItem& item, double radius) {
-  fBusy = true;
   struct TIdle {
     bool& busy;
-    ~TIdle() { busy = false; }
-  } idle{fBusy};
+    bool& blurring;
+    bool outerBusy;
+    ~TIdle() {
+      busy = outerBusy;
+      blurring = false;
+    }
+  } idle{fBusy, fBlurring, fBusy};
+  fBusy = true;
+  fBlurring = true;
   ResetDrawnArea();
   TPooledRenderTarget full = fFullTargets.Acquire(fScreen.get(), true);
   if (!PushCleared(*full)) {

@@ -85,6 +85,30 @@ TEST_F(WideDrawer, BlurOfTenSpreadsTheEdgeOverAboutTenPixels) {
   EXPECT_LT(Red(500, 30), 3u);
 }
 
+TEST_F(WideDrawer, ABlurredItemKeepsItsBlurInsideTheSharpenedFrame) {
+  testing_support::TLambdaItem square(
+      [](TDeviceDrawer& drawer) {
+        TBoxDrawParams box = SolidBox(0xFFFFFFFF, 200, 100);
+        drawer.DrawBox(box, {400, 50, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0});
+      },
+      10);
+  // A nested sharpened item must not end the frame's pass early either.
+  testing_support::TLambdaItem nestedSharpened([](TDeviceDrawer&) {}, -50);
+  TLogCapture log;
+  // Sharpening by nothing: the frame as drawn, through the pass.
+  DrawFrame([&](TDeviceDrawer& drawer) {
+    drawer.BeginSharpen();
+    drawer.Draw(square);
+    drawer.Draw(nestedSharpened);
+    drawer.EndSharpen(0, 0);
+  });
+  EXPECT_EQ(log.Count("apply unsharp, amount= 0"), 1);
+  const uint32_t outside = Red(396, 100), inside = Red(404, 100);
+  EXPECT_GT(outside, 10u);
+  EXPECT_LT(inside, 250u);
+  EXPECT_GT(Red(500, 100), 250u);
+}
+
 TEST_F(WideDrawer, LargeBlurReachesFurtherThanASmallOne) {
   // Blur 10: radius 10, no doubling; blur 56: radius 56, two doubling pairs
   // and a final one.
