@@ -74,6 +74,10 @@ const std::vector<TToolCommand>& ToolCommands() {
        "print the slide at position INDEX and its objects at show time T, one line each, depth first: DEPTH TYPE "
        "NAME SHOWN OPACITY OX OY OZ XX XY XZ YX YY YZ W H CX CY (the slide at the design size unless --frame)",
        RunSlide},
+      {"render-slide", "SHOW INDEX OUT.png --time T [--frame WxH]",
+       "draw the slide at position INDEX at show time T through the object drawer without a display and save the "
+       "frame (the show's design size unless --frame); prints NAME LEVEL WIDTH HEIGHT for every picture it loaded",
+       RunRenderSlide},
       {"gl-selftest", "OUT.png [--size WxH]",
        "draw a fixed scene on the render device without a display and save it; prints the GL renderer and version",
        RunGlSelfTest},

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include "imaging/picture_loading.h"
 #include "package/file_source.h"
 #include "package/show_locator.h"
 #include "package/zel_unpack.h"
@@ -66,25 +67,6 @@ std::string NumberText(T value) {
   return std::string(buffer, result.ptr);
 }
 
-// A text field as one word: "-" when empty; spaces, "%", control
-// characters and a lone "-" written as %XX.
-std::string WordText(TStringView text) {
-  if (text.empty()) return "-";
-  if (text == u"-") return "%2D";
-  std::string word;
-  for (const char c : StringToUtf8(text)) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u <= 0x20 || u == 0x7F || c == '%') {
-      char escaped[4];
-      std::snprintf(escaped, sizeof escaped, "%%%02X", u);
-      word += escaped;
-    } else {
-      word += c;
-    }
-  }
-  return word;
-}
-
 std::string ColorText(TRgbColor color) {
   return std::to_string(color.red) + "," + std::to_string(color.green) + "," + std::to_string(color.blue);
 }
@@ -130,8 +112,33 @@ bool ParseFrame(const std::string& text, int32_t& width, int32_t& height) {
 
 }  // namespace
 
+// A text field as one word: "-" when empty; spaces, "%", control
+// characters and a lone "-" written as %XX.
+std::string WordText(TStringView text) {
+  if (text.empty()) return "-";
+  if (text == u"-") return "%2D";
+  std::string word;
+  for (const char c : StringToUtf8(text)) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u <= 0x20 || u == 0x7F || c == '%') {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", u);
+      word += escaped;
+    } else {
+      word += c;
+    }
+  }
+  return word;
+}
+
 TToolShow::TToolShow() = default;
 TToolShow::~TToolShow() = default;
+TToolSlide::TToolSlide() = default;
+TToolSlide::~TToolSlide() {
+  // The objects reach their host while they are freed.
+  slide.reset();
+  host.reset();
+}
 
 int OpenToolShow(const std::string& path, std::string_view command, TToolShow& show) {
   show.source.reset();
@@ -208,55 +215,63 @@ int RunEffects(TArguments arguments) {
   return 0;
 }
 
-int RunSlide(TArguments arguments) {
-  std::string path, indexText, timeText, frameText;
+int OpenToolSlide(TArguments arguments, std::string_view command, size_t positionals, TToolSlide& slide) {
+  std::vector<std::string> given;
+  std::string timeText, frameText;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& a = arguments[i];
     if ((a == "--time" || a == "--frame") && i + 1 < arguments.size()) {
       (a == "--time" ? timeText : frameText) = arguments[++i];
-    } else if (path.empty()) {
-      path = a;
-    } else if (indexText.empty()) {
-      indexText = a;
+    } else if (given.size() < positionals && a.rfind("--", 0) != 0) {
+      given.push_back(a);
     } else {
-      return UsageError("slide");
+      return UsageError(command);
     }
   }
   int64_t index = 0;
   double time = 0;
-  if (path.empty() || !ParseWholeNumber(indexText, index) || !ParseTime(timeText, time)) return UsageError("slide");
+  if (given.size() != positionals || !ParseWholeNumber(given[1], index) || !ParseTime(timeText, time))
+    return UsageError(command);
+  slide.positionals = given;
   int32_t width = 0, height = 0;
   if (!frameText.empty() && !ParseFrame(frameText, width, height))
-    return Fail("slide", "the frame must be WIDTHxHEIGHT, each from 1 to 65535: " + frameText);
+    return Fail(command, "the frame must be WIDTHxHEIGHT, each from 1 to 65535: " + frameText);
 
-  TToolShow show;
-  if (const int code = OpenToolShow(path, "slide", show)) return code;
-  TZelSource& source = *show.source;
-  if (source.SlideCount() <= 0) return Fail("slide", "the show has no slides");
-  if (index < 0) return Fail("slide", "no slide at position " + indexText);
+  InstallPictureLoading();
+  if (const int code = OpenToolShow(given[0], command, slide.show)) return code;
+  TZelSource& source = *slide.show.source;
+  if (source.SlideCount() <= 0) return Fail(command, "the show has no slides");
+  if (index < 0) return Fail(command, "no slide at position " + given[1]);
   // Later rounds of a repeated show play the sections of the first round
   // at their own, later times.
   const TIniSection* section = source.SlideSection(index % source.SlideCount());
-  if (!section) return Fail("slide", "no slide section for position " + indexText);
+  if (!section) return Fail(command, "no slide section for position " + given[1]);
   const TIniSection& main = source.MainSection();
   // Laid out at the show's design size at 100 %, in a view of that size.
   if (frameText.empty()) {
     width = main.ReadInteger(u"opt_scr_width", 640);
     height = main.ReadInteger(u"opt_scr_height", 480);
-    if (width < 1 || height < 1) return Fail("slide", "the show's design size is empty; give --frame WxH");
+    if (width < 1 || height < 1) return Fail(command, "the show's design size is empty; give --frame WxH");
   }
-
-  TZelSlideHost host(&source);
-  host.SetViewBounds(width, height);
+  slide.width = width;
+  slide.height = height;
   try {
-    TZelSlide slide(&host, index);
-    slide.SetLayout({width, height}, 100, 100, {width / 2.0, height / 2.0, 0});
-    slide.Load(main, *section, true, source.SlideTimes(index));
-    slide.SetTimeAndUpdate(time);
-    PrintObjectTree(slide, 0);
+    slide.host = std::make_unique<TZelSlideHost>(&source);
+    slide.host->SetViewBounds(width, height);
+    slide.slide = std::make_unique<TZelSlide>(slide.host.get(), index);
+    slide.slide->SetLayout({width, height}, 100, 100, {width / 2.0, height / 2.0, 0});
+    slide.slide->Load(main, *section, true, source.SlideTimes(index));
+    slide.slide->SetTimeAndUpdate(time);
   } catch (const std::exception& e) {
-    return Fail("slide", e.what());
+    return Fail(command, e.what());
   }
+  return 0;
+}
+
+int RunSlide(TArguments arguments) {
+  TToolSlide slide;
+  if (const int code = OpenToolSlide(arguments, "slide", 2, slide)) return code;
+  PrintObjectTree(*slide.slide, 0);
   return 0;
 }
 

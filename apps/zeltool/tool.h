@@ -3,6 +3,7 @@
 // 0 on success, and on failure one clear line on stderr and a non-zero code.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
@@ -11,6 +12,8 @@
 
 namespace zel {
 class TZelShowLocator;
+class TZelSlide;
+class TZelSlideHost;
 class TZelSource;
 }  // namespace zel
 
@@ -76,6 +79,29 @@ struct TToolShow {
 // and builds its source. Returns 0, or the failure code after one line on
 // stderr (a bad project's "Incorrect time" included).
 int OpenToolShow(const std::string& path, std::string_view command, TToolShow& show);
+
+// A text field as one word: "-" when empty; blanks, "%" and a lone "-"
+// as %XX.
+std::string WordText(std::u16string_view text);
+
+// One slide of a show, built as the player builds it for a frame of
+// width x height and set to a show time.
+struct TToolSlide {
+  TToolShow show;
+  std::unique_ptr<TZelSlideHost> host;
+  std::unique_ptr<TZelSlide> slide;
+  std::vector<std::string> positionals;  // SHOW, INDEX and the command's others
+  int32_t width = 0, height = 0;
+  TToolSlide();
+  ~TToolSlide();
+};
+// Reads SHOW INDEX (and positionals - 2 more arguments) with --time T and
+// [--frame WxH], opens the show and builds the slide at position INDEX
+// (the frame is the show's design size unless --frame). Returns 0, or the
+// failure code after one line on stderr.
+int OpenToolSlide(TArguments arguments, std::string_view command, size_t positionals, TToolSlide& slide);
+// slide_render_commands.cpp
+int RunRenderSlide(TArguments arguments);
 
 // Render subcommands (render_commands.cpp).
 int RunGlSelfTest(TArguments arguments);

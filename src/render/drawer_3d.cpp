@@ -85,8 +85,13 @@ bool GradientCorners(int gradientType, TColor first, TColor second, TColor corne
     corners[(start + 2) % 4] = second;
     corners[(start + 1) % 4] = corners[(start + 3) % 4] = AverageColor(first, second);
   } else {
-    // Linear: the first colour along the top, right, bottom or left edge.
-    const int start = gradientType - 4;
+    // Linear, from the first colour to the second: 4 bottom to top, 5 top
+    // to bottom, 6 left to right, 7 right to left (the same directions as
+    // the shadow generator's gradients). Corners run clockwise from the
+    // top left; each entry is the corner where the first colour's edge
+    // begins.
+    constexpr int kFirstEdgeStart[4] = {2, 0, 3, 1};
+    const int start = kFirstEdgeStart[gradientType - 4];
     corners[start] = corners[(start + 1) % 4] = first;
     corners[(start + 2) % 4] = corners[(start + 3) % 4] = second;
   }

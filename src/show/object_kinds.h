@@ -1,16 +1,15 @@
 // The kinds of object a slide holds and the table that makes them from the
-// project's type names. Each kind reads the common keys; the keys and the
-// drawing of their own arrive with each kind.
+// project's type names. Pictures, masks, boxes, frames and viewports have
+// files of their own; text, buttons and video read the common keys (and a
+// picture's) until their own keys and drawing arrive.
 #pragma once
 
+#include "show/box_object.h"
+#include "show/picture_object.h"
+#include "show/viewport_object.h"
 #include "show/zel_object.h"
 
 namespace zel {
-
-class TZelImage : public TZelObject {
- public:
-  using TZelObject::TZelObject;
-};
 
 class TZelText : public TZelImage {
  public:
@@ -25,21 +24,6 @@ class TZelButton : public TZelImage {
   using TZelImage::TZelImage;
 };
 
-class TZelMask : public TZelImage {
- public:
-  using TZelImage::TZelImage;
-};
-
-class TZelBox : public TZelObject {
- public:
-  using TZelObject::TZelObject;
-};
-
-class TZelFrame : public TZelBox {
- public:
-  using TZelBox::TZelBox;
-};
-
 class TZelVideo : public TZelObject {
  public:
   using TZelObject::TZelObject;
@@ -48,11 +32,6 @@ class TZelVideo : public TZelObject {
 class TZelVideoMask : public TZelVideo {
  public:
   using TZelVideo::TZelVideo;
-};
-
-class TZelViewPort : public TZelObject {
- public:
-  using TZelObject::TZelObject;
 };
 
 // A new object of the kind a folded project type names, registered with

@@ -104,6 +104,22 @@ void TZelSlide::SetTime(double t, bool withChildren) {
   TZelObject::SetTime(t, withChildren);
 }
 
+void TZelSlide::DrawSelf(TDeviceDrawer& drawer) {
+  const TFloatPoint corner = CornerOffset();
+  const TSlideArea area{{Origin(), XAxis(), YAxis(), {-corner.x, -corner.y}},
+                        static_cast<float>(Size().width),
+                        static_cast<float>(Size().height)};
+  const float opacity = EffectiveOpacity();
+  const float second = fCrossFade / 255.0f;
+  if (second < 1) fBackgroundPainter.Draw(drawer, fBackgrounds[0], opacity * (1 - second), area, fHost);
+  if (second > 0) fBackgroundPainter.Draw(drawer, fBackgrounds[1], opacity * second, area, fHost);
+}
+
+void TZelSlide::ReleaseResources(TDeviceDrawer& drawer) {
+  fBackgroundPainter.Release(drawer);
+  TZelObject::ReleaseResources(drawer);
+}
+
 void TZelSlide::UpdateDepthScale() {
   // The eye's distance in front of the slide plane against the slide's
   // drawn height, so the depth of a tree looks the same at any window size.

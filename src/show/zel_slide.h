@@ -10,6 +10,7 @@
 
 #include "show/key_point.h"
 #include "show/slide_background.h"
+#include "show/slide_background_painter.h"
 #include "show/slide_times.h"
 #include "show/zel_object.h"
 #include "show/zel_source.h"
@@ -70,11 +71,15 @@ class TZelSlide : public TZelObject {
   void SetFilter(const TZelFilter& filter) { fFilter = filter; }
 
   void SetTime(double t, bool withChildren) override;
+  void ReleaseResources(TDeviceDrawer& drawer) override;
   // Places the tree; runs the largest-drawn-size pass first when anything
   // in the tree was read or had its key points changed since the last pass.
   void UpdateTransform(bool withChildren) override;
 
  protected:
+  // The backgrounds: the first at 1 - f, the second over it at f, f the
+  // cross-fade factor.
+  void DrawSelf(TDeviceDrawer& drawer) override;
   TObjectSize ParentSize() const override { return Size(); }
   TParentFrame ParentFrame() const override;
 
@@ -97,6 +102,7 @@ class TZelSlide : public TZelObject {
   double fDepthScale = 1;
   TZelFilter fFilter;
   bool fInSizePass = false;
+  TSlideBackgroundPainter fBackgroundPainter;
 };
 
 }  // namespace zel

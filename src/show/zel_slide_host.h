@@ -1,19 +1,24 @@
 // What the objects of a show share: the viewer's eye position and camera,
-// the optional hit filter, and the show they belong to.
+// the optional hit filter, the show they belong to and the pictures they
+// ask for by name.
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "draw/geometry.h"
 #include "show/zel_object.h"
 
 namespace zel {
 
+class TImage;
+class TSlidePictureMaker;
 class TZelSource;
 
 class TZelSlideHost : public TObj {
  public:
-  explicit TZelSlideHost(TZelSource* source = nullptr) : fSource(source) {}
+  explicit TZelSlideHost(TZelSource* source = nullptr);
+  ~TZelSlideHost() override;
 
   // Null when the host was made without a show.
   TZelSource* Source() const noexcept { return fSource; }
@@ -34,6 +39,11 @@ class TZelSlideHost : public TObj {
     return {eye, T3DVector{x, y, 0} - eye};
   }
 
+  // The picture a name stands for: a file of the show, or one made for
+  // the name ("Text: ", "Mask: ", ...); none when the name gives none.
+  // The show area's size is the view size.
+  virtual std::unique_ptr<TImage> RequestPicture(TStringView name);
+
   // Lets objects with a flat frame take part in hit testing.
   const TZelObject::THitFilter& HitFilter() const noexcept { return fHitFilter; }
   void SetHitFilter(TZelObject::THitFilter filter) { fHitFilter = std::move(filter); }
@@ -42,6 +52,7 @@ class TZelSlideHost : public TObj {
   TZelSource* fSource;
   double fViewWidth = 800, fViewHeight = 600;
   TZelObject::THitFilter fHitFilter;
+  std::unique_ptr<TSlidePictureMaker> fPictures;  // made at the first request
 };
 
 }  // namespace zel

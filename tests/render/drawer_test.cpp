@@ -40,15 +40,13 @@ TEST(DrawerArithmetic, GradientCornersByType) {
   EXPECT_EQ(c[3], a);
   EXPECT_EQ(c[1], b);
   EXPECT_EQ(c[0], mean);
-  ASSERT_TRUE(GradientCorners(4, a, b, c));
-  EXPECT_EQ(c[0], a);
-  EXPECT_EQ(c[1], a);
-  EXPECT_EQ(c[2], b);
-  EXPECT_EQ(c[3], b);
-  ASSERT_TRUE(GradientCorners(7, a, b, c));
-  EXPECT_EQ(c[3], a);
-  EXPECT_EQ(c[0], a);
-  EXPECT_EQ(c[1], b);
+  // Linear: 4 bottom to top, 5 top to bottom, 6 left to right, 7 right to
+  // left; corners clockwise from the top left.
+  const TColor linear[4][4] = {{b, b, a, a}, {a, a, b, b}, {a, b, b, a}, {b, a, a, b}};
+  for (int type = 4; type <= 7; ++type) {
+    ASSERT_TRUE(GradientCorners(type, a, b, c));
+    for (int corner = 0; corner < 4; ++corner) EXPECT_EQ(c[corner], linear[type - 4][corner]) << type << " " << corner;
+  }
   ASSERT_TRUE(GradientCorners(8, a, b, c));
   EXPECT_EQ(c[2], a);
   EXPECT_FALSE(GradientCorners(9, a, b, c));
@@ -279,7 +277,7 @@ TEST_F(DrawerPictures, DrawerMayGoBeforeItsPictures) {
 
 TEST_F(DrawerPictures, BoxesByGradientAndOpacity) {
   TBoxDrawParams box;
-  box.gradientType = 4;  // top edge the first colour
+  box.gradientType = 5;  // from the first colour at the top to the second
   box.color1 = 0xFFFF0000;
   box.color2 = 0xFF0000FF;
   box.width = 100;

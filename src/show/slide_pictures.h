@@ -1,0 +1,61 @@
+// The pictures a slide's objects ask for by name: files of the show and the
+// pictures made for special names ("Text: ", "TextWithSize:", "Mask: ",
+// "SlideEffectBuffer0".."9").
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "core/obj.h"
+#include "core/strings.h"
+#include "imaging/bitmap.h"
+#include "imaging/bitmap_store.h"
+#include "package/file_accessor.h"
+
+namespace zel {
+
+class TTextPictureHost;
+class TTextProducer;
+
+// Makes the pictures slide objects ask for by name.
+class TSlidePictureMaker : public TObj {
+ public:
+  // The accessor is not owned and may be null (then only generated names give pictures).
+  explicit TSlidePictureMaker(TFileAccessor* accessor);
+  ~TSlidePictureMaker() override;
+  // The show area's size in pixels ("SlideEffectBuffer" pictures are this large).
+  void SetShowArea(int32_t width, int32_t height);
+  // The slide effect buffers: the bitmap of buffer `number`, or null when there is none.
+  using TEffectBufferSource = std::function<TBitmap*(int number)>;
+  void SetEffectBufferSource(TEffectBufferSource source);
+  // The picture for the name, or null when the name gives none.
+  std::unique_ptr<TImage> Make(TStringView name);
+
+ private:
+  // The generated kinds this player does not make yet; each is reported
+  // once. nmCount stands for a name of none of them.
+  enum TNotMadeKind { nmButton, nmShadow, nmPresetedMask, nmCount };
+  static TNotMadeKind NotMadeKindOf(TStringView name);
+
+  std::unique_ptr<TImage> MakeByName(TStringView name);
+  std::unique_ptr<TImage> MakeText(TStringView name);
+  std::unique_ptr<TImage> MakeMask(TStringView name);
+  std::unique_ptr<TImage> MakeEffectBufferPicture(TStringView name, int number);
+  void ReportNotMade(TNotMadeKind kind, TStringView name);
+
+  TFileAccessor* fAccessor;
+  int32_t fAreaWidth = 0;
+  int32_t fAreaHeight = 0;
+  TEffectBufferSource fEffectBuffers;
+  // The text host (or, without an accessor, a bare producer) is made at the
+  // first "Text: " name and used by one caller at a time.
+  std::mutex fTextLock;
+  std::unique_ptr<TTextPictureHost> fTextHost;
+  std::unique_ptr<TTextProducer> fTextProducer;
+  std::atomic<bool> fNotMadeReported[nmCount] = {};
+};
+
+}  // namespace zel
