@@ -5,6 +5,7 @@
 #include <numbers>
 #include <unordered_map>
 
+#include "core/log.h"
 #include "draw/device_drawer.h"
 #include "ini/ini_document.h"
 #include "show/object_kinds.h"
@@ -372,8 +373,13 @@ void TZelObject::Draw(TDeviceDrawer& drawer) {
   if (Drawable()) {
     try {
       DrawSelf(drawer);
-    } catch (const std::exception&) {
-      // One object that fails to draw must not take the frame with it.
+    } catch (const std::exception& e) {
+      // One object that fails to draw must not take the frame with it; it
+      // says so once, not every frame.
+      if (!fDrawFailureLogged) {
+        fDrawFailureLogged = true;
+        Log().Write("object " + StringToUtf8(fName) + " not drawn: " + e.what());
+      }
     }
   }
   ResetChangeTracking(false);

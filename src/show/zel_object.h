@@ -225,6 +225,7 @@ class TZelObject : public TZelParams {
   double fDeltaTime1 = 0, fDeltaTime2 = 0;
   bool fShown = false, fHidden = false, fVisibleByFacing = true;
   bool fTransformChanged = true;
+  bool fDrawFailureLogged = false;
   TFitMode fFitMode = TFitMode::PlaceInto;
   TPlaceMode fPosMode = TPlaceMode::Percent;
   TPlaceMode fCenterMode = TPlaceMode::Percent;

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "core/log.h"
 #include "gl_required.h"
 #include "imaging/bitmap.h"
+#include "log_capture.h"
 #include "imaging/pixel_format.h"
 #include "render/custom_texture.h"
 #include "render/draw_device.h"
@@ -30,52 +30,6 @@ class TOffscreenEnvironment : public ::testing::Environment {
  public:
   void SetUp() override { setenv("SDL_VIDEODRIVER", "offscreen", 1); }
   void TearDown() override { Free3DEngine(); }
-};
-
-class TCaptureLog : public TLog {
- public:
-  std::vector<std::string> Lines() {
-    std::lock_guard guard(fLock);
-    return fLines;
-  }
-
- protected:
-  void WriteLine(const std::string& line) override {
-    std::lock_guard guard(fLock);
-    fLines.push_back(line);
-  }
-
- private:
-  std::mutex fLock;
-  std::vector<std::string> fLines;
-};
-
-// Installs a capturing log for its life.
-class TLogCapture {
- public:
-  TLogCapture() {
-    auto log = std::make_unique<TCaptureLog>();
-    fLog = log.get();
-    InstallLog(std::move(log));
-  }
-  ~TLogCapture() { InstallLog(nullptr); }
-  std::vector<std::string> Lines() { return fLog->Lines(); }
-  int Count(const std::string& line) {
-    int count = 0;
-    for (const auto& l : Lines()) count += l == line ? 1 : 0;
-    return count;
-  }
-  // The lines that start with the prefix, in order.
-  std::vector<std::string> Starting(const std::string& prefix) {
-    std::vector<std::string> result;
-    for (const auto& l : Lines()) {
-      if (l.rfind(prefix, 0) == 0) result.push_back(l);
-    }
-    return result;
-  }
-
- private:
-  TCaptureLog* fLog;
 };
 
 inline int ChannelDistance(TColor a, TColor b) {

@@ -12,6 +12,7 @@
 #include "imaging/image_lib_store.h"
 #include "imaging/picture_loading.h"
 #include "imaging/pixel_format.h"
+#include "log_capture.h"
 #include "package/package_test_support.h"
 #include "show/slide_pictures.h"
 #include "textout/font_fixture.h"
@@ -22,43 +23,7 @@ namespace {
 
 using testing_support::TTempFolder;
 
-// Keeps every log line while it is installed.
-class TLinesLog : public TLog {
- public:
-  std::vector<std::string> Lines() {
-    std::lock_guard guard(fLock);
-    return fLines;
-  }
-
- protected:
-  void WriteLine(const std::string& line) override {
-    std::lock_guard guard(fLock);
-    fLines.push_back(line);
-  }
-
- private:
-  std::mutex fLock;
-  std::vector<std::string> fLines;
-};
-
-class TLogLines {
- public:
-  TLogLines() {
-    auto log = std::make_unique<TLinesLog>();
-    fLog = log.get();
-    InstallLog(std::move(log));
-  }
-  ~TLogLines() { InstallLog(nullptr); }
-  // How many lines contain the text.
-  int Containing(const std::string& text) {
-    int count = 0;
-    for (const auto& line : fLog->Lines()) count += line.find(text) != std::string::npos ? 1 : 0;
-    return count;
-  }
-
- private:
-  TLinesLog* fLog;
-};
+using TLogLines = testing_support::TLogCapture;
 
 std::unique_ptr<TBitmap> SolidBitmap(int width, int height, TCommonPixelFormat* format, TColor colour) {
   auto bitmap = std::make_unique<TDirectBitmap>(width, height, format);

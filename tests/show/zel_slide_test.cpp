@@ -14,6 +14,7 @@
 #include "show/show_project_support.h"
 #include "show/zel_slide.h"
 #include "show/zel_slide_host.h"
+#include "log_capture.h"
 
 namespace zel {
 namespace {
@@ -307,6 +308,25 @@ TEST(Drawing, OnlyDrawableObjectsDrawAndAFailureStaysWithTheObject) {
   EXPECT_EQ(failing->drawn, 1);
   EXPECT_EQ(inside->drawn, 1);
   EXPECT_EQ(later->drawn, 1);
+  // The failure is logged once, not every frame.
+  testing_support::TLogCapture log;
+  EXPECT_TRUE(drawer.Draw(*slide));
+  EXPECT_EQ(failing->drawn, 2);
+  EXPECT_EQ(log.Containing("object failing not drawn: no picture"), 0);
+}
+
+TEST(Drawing, AFailingObjectSaysSoOnce) {
+  auto project = ParseProject("[Main]\nopt_slidescount=1\n[Slide1]\n");
+  TZelSlideHost host;
+  auto slide = LoadSlide(*project, host, 0, u"Slide1", true, {0, 5000, 0, 0, 5000, u""});
+  auto* failing = new TDrawingObject(slide.get(), true);
+  failing->SetName(u"failing");
+  slide->SetTimeAndUpdate(100);
+  testing_support::TLogCapture log;
+  TRecordingDrawer drawer;
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(drawer.Draw(*slide));
+  EXPECT_EQ(failing->drawn, 3);
+  EXPECT_EQ(log.Containing("object failing not drawn: no picture"), 1);
 }
 
 TEST(Drawing, AfterDrawRunsWhenTheItemFails) {
