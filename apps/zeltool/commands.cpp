@@ -74,6 +74,10 @@ const std::vector<TToolCommand>& ToolCommands() {
        "print the slide at position INDEX and its objects at show time T, one line each, depth first: DEPTH TYPE "
        "NAME SHOWN OPACITY OX OY OZ XX XY XZ YX YY YZ W H CX CY (the slide at the design size unless --frame)",
        RunSlide},
+      {"window", "SHOW --time T",
+       "the slides the slide loader keeps built at show time T once it has nothing more to build: INDEX START END "
+       "(the absolute slide number, its start and visibility end in whole ms), then READY 1 when every one was built",
+       RunWindow},
       {"render-slide", "SHOW INDEX OUT.png --time T [--frame WxH]",
        "draw the slide at position INDEX at show time T through the object drawer without a display and save the "
        "frame (the show's design size unless --frame); prints NAME LEVEL WIDTH HEIGHT for every picture it loaded",

@@ -93,10 +93,6 @@ bool ParseWholeNumber(const std::string& text, int64_t& value) {
   return result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
 
-bool ParseTime(const std::string& text, double& value) {
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  return result.ec == std::errc() && result.ptr == text.data() + text.size() && std::isfinite(value);
-}
 
 // "WxH" with both sides from 1 to 65535.
 bool ParseFrame(const std::string& text, int32_t& width, int32_t& height) {
@@ -129,6 +125,11 @@ std::string WordText(TStringView text) {
     }
   }
   return word;
+}
+
+bool ParseShowTime(const std::string& text, double& value) {
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  return result.ec == std::errc() && result.ptr == text.data() + text.size() && std::isfinite(value);
 }
 
 TToolShow::TToolShow() = default;
@@ -230,7 +231,7 @@ int OpenToolSlide(TArguments arguments, std::string_view command, size_t positio
   }
   int64_t index = 0;
   double time = 0;
-  if (given.size() != positionals || !ParseWholeNumber(given[1], index) || !ParseTime(timeText, time))
+  if (given.size() != positionals || !ParseWholeNumber(given[1], index) || !ParseShowTime(timeText, time))
     return UsageError(command);
   slide.positionals = given;
   int32_t width = 0, height = 0;

@@ -102,6 +102,10 @@ struct TToolSlide {
 int OpenToolSlide(TArguments arguments, std::string_view command, size_t positionals, TToolSlide& slide);
 // slide_render_commands.cpp
 int RunRenderSlide(TArguments arguments);
+// window_commands.cpp
+int RunWindow(TArguments arguments);
+// A show time in ms: a finite number.
+bool ParseShowTime(const std::string& text, double& value);
 
 // Render subcommands (render_commands.cpp).
 int RunGlSelfTest(TArguments arguments);

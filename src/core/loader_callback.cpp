@@ -4,6 +4,8 @@
 #include <memory>
 #include <mutex>
 
+#include "core/exceptions.h"
+
 namespace zel {
 
 namespace {
@@ -12,6 +14,7 @@ std::mutex gLock;
 std::shared_ptr<TProgressCallback> gCallback;
 // Read on every chunk: without a hook the call costs one atomic load.
 std::atomic<bool> gInstalled{false};
+thread_local const std::atomic<bool>* tStopFlag = nullptr;
 
 std::shared_ptr<TProgressCallback> Current() {
   std::lock_guard lock(gLock);
@@ -29,7 +32,12 @@ void SetLoaderCallback(TProgressCallback callback) {
 
 bool LoaderCallbackInstalled() { return Current() != nullptr; }
 
+void SetThreadStopFlag(const std::atomic<bool>* flag) { tStopFlag = flag; }
+
+bool ThreadStopRequested() { return tStopFlag && tStopFlag->load(std::memory_order_acquire); }
+
 void CallLoaderCallback() {
+  if (ThreadStopRequested()) throw EAbort();
   if (!gInstalled.load(std::memory_order_acquire)) return;
   if (const auto callback = Current()) (*callback)();
 }

@@ -6,6 +6,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "core/exceptions.h"
+#include "core/loader_callback.h"
 #include "core/obj.h"
 #include "ini/ini_document.h"
 #include "show/zel_slide_host.h"
@@ -18,6 +20,8 @@ std::mutex gCallbackLock;
 TSlideLoadingCallback gLoadingCallback;
 
 bool CallSlideLoadingCallback(TZelSlide& slide) {
+  // A loading thread told to stop drops the slide it is building.
+  if (ThreadStopRequested()) throw EAbort();
   TSlideLoadingCallback callback;
   {
     std::lock_guard lock(gCallbackLock);

@@ -331,6 +331,21 @@ TEST_F(ShowTool, DemoSlideOneSecondIn) {
   }
 }
 
+TEST_F(ShowTool, WindowAroundAShowTime) {
+  // The demo repeats: at 15 s its last slide plays and the next round's
+  // first two follow, one show length (16 s) on.
+  auto r = Tool("window " + Quoted(ZEL_DEMO_SHOW) + " --time 15000");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  std::vector<std::string> rows;
+  for (const std::string& line : Lines(r.output))
+    if (line.rfind("...", 0) != 0) rows.push_back(line);
+  EXPECT_EQ(rows, (std::vector<std::string>{"2 10000 17000", "3 16000 22000", "4 21000 27000", "READY 1"}));
+  r = Tool("window " + Quoted(ZEL_DEMO_SHOW));
+  EXPECT_EQ(r.exitCode, 2);
+  r = Tool("window " + Quoted(ZEL_DEMO_SHOW) + " --time soon");
+  EXPECT_EQ(r.exitCode, 2);
+}
+
 TEST_F(ShowTool, SlideRefusesWhatItCannotShow) {
   const fs::path project = Project("two.zel", "[main]\nopt_slidescount=2\nopt_synchpos1=1000\nopt_synchpos2=2000\n[Slide1]\n");
   auto r = Tool("slide " + Quoted(project) + " 1 --time 0");
