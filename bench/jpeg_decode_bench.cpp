@@ -4,7 +4,6 @@
 // same scales on the same file.
 #include <benchmark/benchmark.h>
 
-#include <jpeglib.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,58 +16,18 @@
 
 #include "core/streams.h"
 #include "imaging/image_loader.h"
+#include "synthetic_photo.h"
 
 namespace {
 
-constexpr int kWidth = 6000;
-constexpr int kHeight = 4000;
+// The two generated pictures (see synthetic_photo.h): reduced levels skip
+// the inverse transform's work but not the entropy decoding, so how much
+// they save depends on which dominates.
+using TContent = zel::bench::TPhotoContent;
+using zel::bench::kGrainy;
+using zel::bench::kSmooth;
 
-// Two generated pictures, in 4:2:0 at quality 90 as cameras write them:
-// "grainy" has a checker texture and a strong per-pixel grain, so that it
-// compresses like a detailed photo (about 2 bits per pixel, 6 MB); "smooth"
-// is the same light without grain (a sky, a studio shot; well under 1 bit
-// per pixel). Reduced levels skip the inverse transform's work but not the
-// entropy decoding, so how much they save depends on which dominates.
-enum TContent { kGrainy = 0, kSmooth = 1 };
-
-std::vector<uint8_t> MakePhoto(TContent content) {
-  const int grainMask = content == kGrainy ? 15 : 0;
-  const int ringStep = content == kGrainy ? 24 : 0;
-  jpeg_compress_struct cinfo{};
-  jpeg_error_mgr errors{};
-  cinfo.err = jpeg_std_error(&errors);
-  jpeg_create_compress(&cinfo);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = kWidth;
-  cinfo.image_height = kHeight;
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 90, TRUE);
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<uint8_t> row(kWidth * 3);
-  uint32_t noise = 12345;
-  while (cinfo.next_scanline < cinfo.image_height) {
-    const int y = static_cast<int>(cinfo.next_scanline);
-    for (int x = 0; x < kWidth; ++x) {
-      noise = noise * 1664525u + 1013904223u;
-      const int grain = static_cast<int>((noise >> 24) & grainMask) - grainMask / 2;
-      const int ring = ((x / 37 + y / 23) & 1) * ringStep;
-      row[x * 3] = static_cast<uint8_t>(std::clamp(x * 200 / kWidth + 30 + grain + ring, 0, 255));
-      row[x * 3 + 1] = static_cast<uint8_t>(std::clamp(y * 180 / kHeight + 40 + grain, 0, 255));
-      row[x * 3 + 2] = static_cast<uint8_t>(std::clamp(220 - (x + y) * 150 / (kWidth + kHeight) + grain - ring, 0, 255));
-    }
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  std::vector<uint8_t> out(buffer, buffer + size);
-  jpeg_destroy_compress(&cinfo);
-  std::free(buffer);
-  return out;
-}
+std::vector<uint8_t> MakePhoto(TContent content) { return zel::bench::MakeSyntheticPhoto(content); }
 
 const std::vector<uint8_t>& Photo(TContent content) {
   static const std::vector<uint8_t> photos[2] = {MakePhoto(kGrainy), MakePhoto(kSmooth)};
