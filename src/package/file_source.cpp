@@ -99,7 +99,7 @@ TCallbackHandle::~TCallbackHandle() {
 
 int32_t TFileStreamEx::DoRead(std::span<uint8_t> destination) {
   try {
-    return TFileStream::DoRead(destination);
+    return TBufferedFileStream::DoRead(destination);
   } catch (const EStreamError&) {
     return 0;
   }

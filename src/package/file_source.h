@@ -71,10 +71,13 @@ class TCallbackHandle : public TObj {
   TPictureProvider fProvider;
 };
 
-// A file stream whose reads give 0 instead of raising when they fail.
-class TFileStreamEx : public TFileStream {
+// A file stream whose reads give 0 instead of raising when they fail. It
+// reads through a buffer: the loading windows above it move small chunks
+// (so that their progress callback runs often), and each would otherwise
+// be a system call of its own.
+class TFileStreamEx : public TBufferedFileStream {
  public:
-  using TFileStream::TFileStream;
+  using TBufferedFileStream::TBufferedFileStream;
 
  protected:
   int32_t DoRead(std::span<uint8_t> destination) override;
