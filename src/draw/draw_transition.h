@@ -26,4 +26,16 @@ class TDrawTransition {
   virtual void DrawEffect(TDeviceDrawer& drawer, TDrawItem* slideA, TDrawItem* slideB) = 0;
 };
 
+// A transition's effect as made for one drawer by the transition catalogue.
+class TTransitionEffect {
+ public:
+  virtual ~TTransitionEffect() = default;
+  // Milliseconds since the incoming slide began, kept within 0 .. duration.
+  virtual void SetTime(double time) = 0;
+  // Draws the outgoing slide A and the incoming slide B through the effect.
+  virtual void Draw(TDeviceDrawer& drawer, TDrawItem* slideA, TDrawItem* slideB) = 0;
+  // Called after every frame the effect drew in, also when drawing failed.
+  virtual void AfterDraw(TDeviceDrawer& drawer) { (void)drawer; }
+};
+
 }  // namespace zel

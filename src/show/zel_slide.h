@@ -6,21 +6,20 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "show/key_point.h"
 #include "show/slide_background.h"
 #include "show/slide_background_painter.h"
 #include "show/slide_times.h"
+#include "show/zel_filter.h"
 #include "show/zel_object.h"
 #include "show/zel_source.h"
 
 namespace zel {
 
 class TCommonIniSection;
-
-// The transition that leads into a slide.
-using TZelFilter = TSlideEffect;
 
 // The pacing hook of the largest-drawn-size pass: called once for every
 // time the pass visits; answering false stops the pass. The slide loader
@@ -67,8 +66,10 @@ class TZelSlide : public TZelObject {
   uint8_t CrossFade() const noexcept { return fCrossFade; }
   void SetCrossFade(uint8_t factor) noexcept { fCrossFade = factor; }
 
+  // The transition that leads into the slide.
   const TZelFilter& Filter() const noexcept { return fFilter; }
-  void SetFilter(const TZelFilter& filter) { fFilter = filter; }
+  TZelFilter& Filter() noexcept { return fFilter; }
+  void SetFilter(TZelFilter filter) { fFilter = std::move(filter); }
 
   void SetTime(double t, bool withChildren) override;
   void ReleaseResources(TDeviceDrawer& drawer) override;
