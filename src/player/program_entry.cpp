@@ -3,14 +3,18 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/command_line.h"
 #include "core/log.h"
+#include "effects/transition_catalogue.h"
 #include "imaging/picture_loading.h"
 #include "textout/text_placeholder.h"
 #include "platform/display.h"
 #include "platform/instance_lock.h"
 #include "platform/paths.h"
+#include "player/frame_export.h"
 #include "player/show_opening.h"
 
 namespace zel {
@@ -40,6 +44,11 @@ std::string PlayerUsage() {
          "  /s               start as a screen saver\n"
          "\n"
          "  --check          open the show, print 'ready VERSION' (or why not) and exit\n"
+         "  --export-frames DIR [--fps N] [--from MS] [--to MS] [--frame WxH] [--hold MS]\n"
+         "                   draw the show without a display into DIR/frame-000000.png, ...: frame k\n"
+         "                   at show time from + k x 1000 / N (N 30); a slide that waits is held\n"
+         "                   MS of show time (3000); --to defaults to the end of a show that\n"
+         "                   does not repeat\n"
          "  --version        print the version and exit\n"
          "  --help           print this text and exit\n"
          "\n"
@@ -81,8 +90,21 @@ int PlayerMain(int argc, const char* const* argv) {
 
   const bool checkOnly = HasOwnSwitch(argc, argv, "--check");
   const std::string playerPath = PlayerExecutablePath();
+  // Our export switches leave the arguments before the show's own
+  // switches are read, so their values never become a switch's value.
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  TExportOptions exportOptions;
+  bool exporting = false;
+  std::string switchError;
+  if (!TakeExportSwitches(arguments, exportOptions, exporting, switchError)) {
+    std::fprintf(stderr, "zelplayer: %s\n", switchError.c_str());
+    return 1;
+  }
+  std::vector<const char*> kept{argv[0]};
+  for (const std::string& argument : arguments) kept.push_back(argument.c_str());
   TCommandsStorage& commands = CommandLine();
-  commands.FillFromArguments(argc, argv);
+  commands.FillFromArguments(static_cast<int>(kept.size()), kept.data());
+  exportOptions.cover = commands.HasCommand(u"cover");
 
   // The single-instance lock lives as long as the process.
   const TInstanceLock instance(playerPath);
@@ -95,6 +117,7 @@ int PlayerMain(int argc, const char* const* argv) {
   ChooseLog(commands, playerPath);
   InstallPictureLoading();
   InstallTextPlaceholder();
+  InstallTransitions();
 
   const TShowRequest request = ShowRequestFrom(commands, playerPath);
   Log().Write((request.isProject ? "Opening project: " : "Opening show: ") + StringToUtf8(request.fileName));
@@ -112,6 +135,8 @@ int PlayerMain(int argc, const char* const* argv) {
   } else if (checkOnly) {
     std::printf("ready %s\n", StringToUtf8(show->Version()).c_str());
     exitCode = 0;
+  } else if (exporting) {
+    exitCode = ExportFrames(*show, exportOptions, playerPath);
   } else {
     // Playing needs the main window, which this build does not have yet.
     Log().Write("Show opened, version " + StringToUtf8(show->Version()));

@@ -98,10 +98,16 @@ TRect TSlideProducer::DrawingRect() const {
 }
 
 void TSlideProducer::LayOut(TZelSlide& slide) const {
-  const TObjectSize area = fArea;
-  // The slide is the area at 100 percent: its key-point scale is 100 in
-  // both directions, and it lies on the frame's centre.
-  slide.SetLayout(area, 100, 100, {fFrameWidth / 2.0, fFrameHeight / 2.0, 0});
+  // The slide keeps the show's design size, so that its objects keep their
+  // proportions in any window; its key-point scale makes it fill the slide
+  // area, and it lies on the frame's centre. A project without a design
+  // size lays its slides out at the area's size.
+  const TIniSection& main = fSource->MainSection();
+  TObjectSize size{main.ReadInteger(u"opt_scr_width", 0), main.ReadInteger(u"opt_scr_height", 0)};
+  if (size.width <= 0 || size.height <= 0) size = fArea;
+  const float scaleX = size.width > 0 ? static_cast<float>(fArea.width * 100.0 / size.width) : 100;
+  const float scaleY = size.height > 0 ? static_cast<float>(fArea.height * 100.0 / size.height) : 100;
+  slide.SetLayout(size, scaleX, scaleY, {fFrameWidth / 2.0, fFrameHeight / 2.0, 0});
 }
 
 std::unique_ptr<TZelSlide> TSlideProducer::BuildSlide(int64_t n, int64_t round) {
@@ -126,7 +132,7 @@ std::unique_ptr<TZelSlide> TSlideProducer::BuildShowSlide(int64_t n, int64_t rou
   LayOut(*slide);
   const TSlideInfo record = SlideRecord(absolute);
   slide->Load(fSource->MainSection(), *section, true, record);
-  slide->SetFilter(fSource->EffectForSlide(n));
+  slide->SetFilter(TZelFilter(fSource->EffectForSlide(n)));
   // Placed once here, on the loading thread: its pictures are asked for
   // and the largest sizes measured before the engine first draws it.
   slide->SetTimeAndUpdate(record.start);
