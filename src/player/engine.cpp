@@ -10,6 +10,7 @@
 #include "render/draw_device.h"
 #include "package/file_accessor.h"
 #include "player/slide_loader.h"
+#include "player/third_slide.h"
 #include "show/zel_source.h"
 
 namespace zel {
@@ -111,7 +112,6 @@ void TZelEngine::Reopen(std::unique_ptr<TZelSource> source, double startTime, bo
   StopLoader();
   fWindow.clear();
   fRoot.Clear();
-  SetThirdSlide(nullptr);
   if (fPaused && fMusic) {
     fMusic->StopPlayer();
     fMusic.reset();
@@ -138,6 +138,8 @@ void TZelEngine::Reopen(std::unique_ptr<TZelSource> source, double startTime, bo
   fRoot.SetBackground(0xFF000000u | static_cast<uint32_t>(fSource->HiderColor().red) << 16 |
                       static_cast<uint32_t>(fSource->HiderColor().green) << 8 | fSource->HiderColor().blue);
   fRoot.SetSharpening(static_cast<float>(fSource->UnsharpAmount()), fSource->UnsharpThreshold());
+  SetThirdSlide(std::make_unique<TThirdSlide>(*fSource, fLoader->DrawingRect(), fLoader->FrameWidth(),
+                                              fLoader->FrameHeight(), fRoot.Background()));
   fStoredPosition = startTime;
   fTiming->SetCurrentTime(startTime);
   fTiming->SetNewTime(startTime);
@@ -288,7 +290,7 @@ void TZelEngine::CarryOut(const TString& action) {
   for (char16_t& c : lower) c = c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
   if (lower == u"prevslide" || lower == u"nextslide" || StartsWith(lower, u"gotoslide(") ||
       StartsWith(lower, u"runpresentation(")) {
-    if (fThirdSlide->DialogOpen()) fThirdSlide->CloseDialog();
+    fThirdSlide->CloseDialogsForNavigation();
   }
   if (lower == u"help") {
     fThirdSlide->OpenDialog(u"help");

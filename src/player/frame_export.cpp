@@ -28,6 +28,8 @@ namespace {
 constexpr int32_t kLargestFrame = 8192;
 // Steps the engine may take without drawing before the export gives up.
 constexpr int kMostIdleSteps = 2000;
+// Where the virtual clock of an export starts.
+constexpr uint64_t kClockStart = 1000000;
 
 bool ParseNumber(const std::string& text, double& value) {
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -109,7 +111,7 @@ std::string CheckDirectory(const std::string& directory) {
 // Fades, timers and pacing run on this clock, which stands still: the
 // frames' show times come from the stepper, and no wait costs real time.
 struct TVirtualClockScope {
-  TVirtualClock clock{0, false};
+  TVirtualClock clock{kClockStart, false};
   TClockOverride use{clock};
 };
 
@@ -156,6 +158,9 @@ int RunExport(std::unique_ptr<TZelSource> source, const TExportOptions& options,
     }
     idle = 0;
     writer.Write(written++);
+    // The program's clock moves by a frame, so fades and timers run at the
+    // frames' pace.
+    clock.clock.Set(kClockStart + static_cast<uint64_t>(std::llround(static_cast<double>(written) * step)));
     if (engine.Waiting()) {
       // A slide that waits for the user is held, then the show goes on as
       // "nextslide" would.

@@ -21,6 +21,8 @@ class TThirdSlideLayer : public TDrawItem {
   virtual bool DialogOpen() const = 0;
   virtual void OpenDialog(const TString& name) = 0;
   virtual void CloseDialog() = 0;
+  // Before going to another slide: the dialogs that hold the show go.
+  virtual void CloseDialogsForNavigation() = 0;
   // The action of what the pointer is over, when the layer took the event.
   virtual std::optional<TString> HitTest(const TMouseData& mouse, bool& took) = 0;
   // Whether anything in the layer changed since it was last drawn.
@@ -34,6 +36,7 @@ class TNullThirdSlide final : public TThirdSlideLayer {
   bool DialogOpen() const override { return false; }
   void OpenDialog(const TString&) override {}
   void CloseDialog() override {}
+  void CloseDialogsForNavigation() override {}
   std::optional<TString> HitTest(const TMouseData&, bool& took) override {
     took = false;
     return std::nullopt;

@@ -10,6 +10,8 @@
 #include <iterator>
 #include <string>
 
+#include "core/streams.h"
+#include "imaging/image_lib_store.h"
 #include "imaging/image_loader.h"
 #include "imaging/pixel_format.h"
 #include "run_program.h"
@@ -77,6 +79,32 @@ TEST_F(ExportFrames, SlidesTheirMixesAndTheFrameCount) {
   EXPECT_NEAR(static_cast<int>(mix >> 16 & 0xFF), 128, 6);
   EXPECT_NEAR(static_cast<int>(mix >> 8 & 0xFF), 128, 6);
   EXPECT_LT(static_cast<int>(mix & 0xFF), 6);
+}
+
+TEST_F(ExportFrames, TheLogoSitsAtItsPlace) {
+  // A white 100 x 50 logo at 20 % of the height: 72 x 36 on a 320 x 180 frame.
+  TDirectBitmap logo(100, 50, FormatA8R8G8B8());
+  logo.Fill(logo.BoundsRect(), 0xFFFFFFFF);
+  {
+    auto stream = TFileStream::CreateWrite((fRoot / "logo.png").string());
+    SavePng(logo, *stream);
+  }
+  const struct {
+    int position;
+    int x, y;           // a pixel inside the logo
+    int outX, outY;     // one just outside it
+  } places[] = {{5, 2, 2, 74, 2}, {4, 160, 90, 160, 70}, {7, 317, 177, 245, 177}, {12, 160, 90, 120, 90}};
+  for (const auto& place : places) {
+    const std::string folder = "logo" + std::to_string(place.position);
+    std::ofstream(fRoot / "Show.zel")
+        << "[Main]\nopt_slidescount=1\nopt_scr_width=800\nopt_scr_height=450\nopt_synchpos1=2000\n"
+           "opt_repeat=stop\nopt_logo=1\nopt_logo_fn=logo.png\nopt_logo_size=20\nopt_logo_pos="
+        << place.position << "\n" << Slide(1, "255,0,0");
+    const auto result = Export(folder, "--fps 10 --frame 320x180 --from 1000 --to 1100");
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_EQ(Rgb(folder, 0, place.x, place.y), 0xFFFFFFu) << place.position;
+    EXPECT_EQ(Rgb(folder, 0, place.outX, place.outY), 0xFF0000u) << place.position;
+  }
 }
 
 TEST_F(ExportFrames, TwoExportsGiveTheSameFiles) {
