@@ -26,7 +26,13 @@ class TImageLibStore : public TSysBitmapStore {
 
 TRef<TBitmapStore> LoadPngPicture(TStream& stream, const TString& name, const TLoadParams& params);
 
-// Writes the bitmap as a 32-bit PNG with its alpha (EImageError on failure).
-void SavePng(const TBitmap& bitmap, TStream& stream);
+// How a PNG is written: small files, or quickly, for opaque frames that are
+// written by the hundred (24-bit, light compression, one row filter).
+enum class TPngWriting : uint8_t { Small = 0, FastOpaque = 1 };
+
+// Writes the bitmap as a 32-bit PNG with its alpha, or as a 24-bit one
+// when fast writing of an opaque frame is asked for (EImageError on
+// failure).
+void SavePng(const TBitmap& bitmap, TStream& stream, TPngWriting writing = TPngWriting::Small);
 
 }  // namespace zel

@@ -82,7 +82,7 @@ class TFrameWriter {
     const std::filesystem::path partial = fDirectory / (std::string(name) + ".part");
     {
       auto stream = TFileStream::CreateWrite(partial.string());
-      SavePng(fFrame, *stream);
+      SavePng(fFrame, *stream, TPngWriting::FastOpaque);
     }
     std::filesystem::rename(partial, fDirectory / name);
     fCaptured = false;

@@ -5,6 +5,7 @@
 #include "imaging/image_lib_store.h"
 #include "imaging/image_loader.h"
 #include "imaging/jpeg_bitmap_store.h"
+#include "imaging/pixel_format.h"
 #include "imaging/test_pictures.h"
 
 namespace zel {
@@ -53,6 +54,25 @@ TEST(PngPictures, ColourWithAndWithoutAlpha) {
       EXPECT_EQ(rgb->GetMipLevel(0)->Format(), FormatR8G8B8());
       EXPECT_TRUE(SamePixels(*rgb->GetMipLevel(0), opaque));
     }
+}
+
+TEST(PngPictures, WrittenSmallOrFastTheyReadBackTheSame) {
+  TDirectBitmap bitmap(37, 11, FormatA8R8G8B8());
+  for (int y = 0; y < 11; ++y)
+    for (int x = 0; x < 37; ++x)
+      reinterpret_cast<uint32_t*>(bitmap.ScanLine(y))[x] = MakeColor(x * 7, y * 23, (x * y) & 0xFF, 255);
+  for (TPngWriting writing : {TPngWriting::Small, TPngWriting::FastOpaque}) {
+    TMemoryStream stream;
+    SavePng(bitmap, stream, writing);
+    stream.SetPosition(0);
+    auto image = LoadImage(stream, u"frame.png");
+    ASSERT_TRUE(image);
+    // Fast frames drop the alpha byte: 24 bits a pixel.
+    EXPECT_EQ(image->Format(), writing == TPngWriting::FastOpaque ? FormatR8G8B8() : FormatA8R8G8B8());
+    const TBitmap& read = *image->GetMipLevel(0);
+    for (int y = 0; y < 11; ++y)
+      for (int x = 0; x < 37; ++x) ASSERT_EQ(read.PixelColor(x, y), bitmap.PixelColor(x, y)) << x << "," << y;
+  }
 }
 
 TEST(PngPictures, PaletteWithTransparency) {
