@@ -85,7 +85,8 @@ void TZelEngine::StopLoader() {
   // The loader may be waiting for this thread to take a window: its queue
   // goes on being served while it stops.
   fLoader->Terminate();
-  while (fLoader->Running() && !fLoader->WaitFor(3)) Process();
+  if (fLoader->StartSucceeded())
+    while (!fLoader->WaitFor(3)) Process();
   fLoader.reset();
 }
 

@@ -96,7 +96,9 @@ void TZelEngine::RunLoader() {
   if (fStepping) {
     // On this thread: one slide a step, as the loader's own thread would.
     fLoader->Step();
-  } else if (!fLoader->Running()) {
+  } else if (!fLoader->StartSucceeded()) {
+    // Once: a thread that has just been started may not count as running
+    // yet, and starting it again would wait for it to end.
     fLoader->Start();
   }
 }

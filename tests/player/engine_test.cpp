@@ -4,6 +4,7 @@
 // and the clock's interpolator.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -207,6 +208,30 @@ TEST_F(EngineSteps, ActionsThatLeaveTheEngineGoToTheViewer) {
   fEngine->RunStep();
   ASSERT_FALSE(fMessages.empty());
   EXPECT_EQ(fMessages.back(), static_cast<uint32_t>(TViewerMessage::Action));
+}
+
+TEST(EngineThread, PlaysOnItsOwnThreadAndStopsInOrder) {
+  // The engine and the slide loader on their own threads: windows are
+  // handed over through the engine's queue, the clock is the music
+  // player's, and stopping waits for both.
+  std::atomic<int> firstFrames{0};
+  std::atomic<int32_t> lastPosition{-1};
+  {
+    TZelEngine engine(std::make_unique<TZelDrawController>(nullptr, std::make_unique<TNullDrawer>()),
+                      TZelEngine::TOptions{});
+    engine.SetCallbacks({[&](const TZelEventData&) { ++firstFrames; },
+                         [&](const TZelEventData& d) { lastPosition = d.Values.at(1); }, nullptr});
+    auto source =
+        std::make_unique<TZelSource>(nullptr, false, ParseProject(Show(5, 5000)).release(), true, u"zelplayer");
+    engine.OpenSource(std::move(source), 100, false);
+    ASSERT_TRUE(engine.StartEngine());
+    for (int i = 0; i < 500 && lastPosition < 150; ++i) SleepMs(10);
+    engine.StopEngine();
+    EXPECT_EQ(engine.Loader(), nullptr);
+  }
+  EXPECT_EQ(firstFrames.load(), 1);
+  // The clock ran on from 100.
+  EXPECT_GE(lastPosition.load(), 150);
 }
 
 }  // namespace
