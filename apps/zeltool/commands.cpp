@@ -78,6 +78,16 @@ const std::vector<TToolCommand>& ToolCommands() {
        "the slides the slide loader keeps built at show time T once it has nothing more to build: INDEX START END "
        "(the absolute slide number, its start and visibility end in whole ms), then READY 1 when every one was built",
        RunWindow},
+      {"key", "SHOW MOD VK [TYPE]",
+       "the action a key event means in the show: KIND NUMBER, or 'none' (MOD the modifier bits 1 Windows, "
+       "2 Shift, 4 Alt, 8 Ctrl; VK the virtual-key code; TYPE 1 pressed, the default, else released)",
+       RunKey},
+      {"sdl-key", "NAME", "the virtual-key code (decimal) an SDL key name translates to", RunSdlKey},
+      {"mouse", "SHOW EVENT...",
+       "the action of each mouse event in turn, one line each: KIND NUMBER, or 'none' (EVENT is TYPE:BUTTON:MOD:X,Y; "
+       "TYPE 0 move, 1 press, 2 release, 3 double click; BUTTON 0, 1 left, 4 right, 5 middle; MOD the modifier "
+       "bits, buttons held 16 left, 32 right, 64 middle)",
+       RunMouse},
       {"render-slide", "SHOW INDEX OUT.png --time T [--frame WxH]",
        "draw the slide at position INDEX at show time T through the object drawer without a display and save the "
        "frame (the show's design size unless --frame); prints NAME LEVEL WIDTH HEIGHT for every picture it loaded",

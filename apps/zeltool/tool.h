@@ -107,6 +107,11 @@ int RunWindow(TArguments arguments);
 // A show time in ms: a finite number.
 bool ParseShowTime(const std::string& text, double& value);
 
+// Input subcommands (input_commands.cpp).
+int RunKey(TArguments arguments);
+int RunSdlKey(TArguments arguments);
+int RunMouse(TArguments arguments);
+
 // Render subcommands (render_commands.cpp).
 int RunGlSelfTest(TArguments arguments);
 // draw_commands.cpp
