@@ -174,6 +174,9 @@ class TDeviceDrawer : public TObj {
   virtual bool CopyScreen(TBitmap& bitmap) = 0;
   // A new 32-bit bitmap of the screen's size, or none.
   virtual std::unique_ptr<TBitmap> Screenshot() = 0;
+  // The calling thread stops drawing for now: another thread (the engine's,
+  // or the interface thread once the engine ended) may take the device.
+  virtual void LeaveThread() {}
   // The show's logical canvas of this size is mapped onto the rectangle of
   // the screen; an empty rectangle means the whole screen, a size that is
   // not positive the screen's size.

@@ -40,6 +40,11 @@ class TZelDrawController : public TObj {
   TDrawDevice* Device() const noexcept { return fDevice; }
   TDeviceDrawer& Drawer();
   bool HasDrawer() const noexcept { return fDrawer != nullptr; }
+  // The calling thread gives the device up (before the engine thread takes
+  // over, and when it ends).
+  void LeaveThread() {
+    if (fDrawer) fDrawer->LeaveThread();
+  }
 
   // The state bits; reading them clears the lost and refreshed marks.
   uint32_t State();

@@ -66,7 +66,11 @@ void TZelEngine::Open(std::unique_ptr<TFileAccessor> accessor, std::unique_ptr<T
   OpenShow(std::move(request), false);
 }
 
-bool TZelEngine::StartEngine() { return Start(); }
+bool TZelEngine::StartEngine() {
+  // The first open drew nothing but may have made the device here.
+  fController->LeaveThread();
+  return Start();
+}
 
 void TZelEngine::StopEngine() {
   Stop();

@@ -5,6 +5,7 @@
 // interface thread. Commands reach it only through its queue.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -184,7 +185,9 @@ class TZelEngine : public TCustomZelEngine {
   bool fProcessing = false;
   int32_t fOpenNumber = 0;
 
-  bool fPaused = false, fActive = false, fWaiting = false, fEndReported = false;
+  bool fPaused = false, fActive = false, fEndReported = false;
+  // The interface thread ends a wait ("nextslide", "pause", some keys).
+  std::atomic<bool> fWaiting{false};
   double fStoredPosition = 0;
   double fLastReported = -3.4e38;
   TBarrier fBarrier;

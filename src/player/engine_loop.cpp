@@ -47,7 +47,10 @@ void SetLoaderYielding(bool yielding) {
 
 void TZelEngine::OnStart() { fStepping = false; }
 
-void TZelEngine::OnStop() { SetLoaderYielding(false); }
+void TZelEngine::OnStop() {
+  SetLoaderYielding(false);
+  fController->LeaveThread();
+}
 
 void TZelEngine::LoopStep() {
   const uint64_t began = TickCount();

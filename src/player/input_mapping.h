@@ -11,46 +11,15 @@
 #include "core/obj.h"
 #include "core/strings.h"
 #include "player/mouse_move_detector.h"
+#include "show/action_info.h"
 
 namespace zel {
 
 class TIniSection;
 
-// The kinds of show actions, with the numbers the show format gives them.
-enum class TInputActionKind : uint8_t {
-  None = 0,
-  Exit = 1,
-  PrevSlide = 2,
-  NextSlide = 3,
-  Help = 4,
-  Pause = 5,
-  Print = 6,
-  GoToSlide = 7,
-  OpenWebSite = 8,
-  WriteEmail = 9,
-  RunApp = 10,
-  RunAppAndExit = 11,
-  RunPresentation = 12,
-  Stop = 13,
-  RunPresentationAndReturn = 14,
-  OpenDialog = 15,
-  CloseDialog = 16,
-  SaveSlide = 17,
-  ChangePrinter = 18,
-  Seek = 19,
-  PanelTaken = 20,
-};
-
-// An action record: kind, number and text. Kind None means no action.
-// GoToSlide's number is 1-based; numbers below 1 land on the first slide.
-struct TInputAction {
-  TInputActionKind kind = TInputActionKind::None;
-  int32_t number = 0;
-  TString text;
-
-  bool Empty() const noexcept { return kind == TInputActionKind::None; }
-  bool operator==(const TInputAction&) const = default;
-};
+// The mapping speaks in action records.
+using TInputActionKind = TActionKind;
+using TInputAction = TZelActionInfo;
 
 // Modifier state bits, as reported with every key and mouse event.
 namespace input_modifier {
@@ -75,6 +44,7 @@ enum class TMouseButton : uint8_t { None = 0, Left = 1, Right = 4, Middle = 5 };
 
 // Virtual-key codes the mapping binds.
 namespace virtual_key {
+constexpr int32_t kReturn = 0x0D;
 constexpr int32_t kPause = 0x13;
 constexpr int32_t kEscape = 0x1B;
 constexpr int32_t kSpace = 0x20;

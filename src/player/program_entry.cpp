@@ -15,6 +15,9 @@
 #include "platform/instance_lock.h"
 #include "platform/paths.h"
 #include "player/frame_export.h"
+#include "player/main_form.h"
+#include "render/engine_3d.h"
+#include "app/application.h"
 #include "player/show_opening.h"
 
 namespace zel {
@@ -76,6 +79,40 @@ void ChooseLog(TCommandsStorage& commands, const std::string& playerPath) {
   Log().WriteHeader(playerPath);
 }
 
+// Opens the show without a window: "--check" reports whether it opens,
+// "--export-frames" draws its frames into files.
+int CheckOrExport(const TShowRequest& request, bool checkOnly, const TExportOptions& exportOptions,
+                  const std::string& playerPath) {
+  Log().Write((request.isProject ? "Opening project: " : "Opening show: ") + StringToUtf8(request.fileName));
+  std::string error;
+  const auto show = OpenShowFile(request.fileName, request.isProject, error);
+  if (!show) {
+    Log().Write("Open failed: " + error);
+    for (char& c : error) c = c == '\r' ? '\n' : c;
+    std::fprintf(stderr, "zelplayer: %s\n", error.c_str());
+    return 1;
+  }
+  if (!checkOnly) return ExportFrames(*show, exportOptions, playerPath);
+  std::printf("ready %s\n", StringToUtf8(show->Version()).c_str());
+  return 0;
+}
+
+// Plays the show in the main window until the player closes.
+int PlayShow(const std::string& playerPath, TCommandsStorage& commands, bool anotherInstance) {
+  TVxApplication application;
+  int exitCode = 1;
+  {
+    TMainForm form(playerPath, commands);
+    form.SetAnotherInstanceRunning(anotherInstance);
+    if (form.Start()) {
+      application.Run();
+      exitCode = application.ExitCode();
+    }
+  }
+  Free3DEngine();
+  return exitCode;
+}
+
 }  // namespace
 
 int PlayerMain(int argc, const char* const* argv) {
@@ -120,28 +157,11 @@ int PlayerMain(int argc, const char* const* argv) {
   InstallTransitions();
 
   const TShowRequest request = ShowRequestFrom(commands, playerPath);
-  Log().Write((request.isProject ? "Opening project: " : "Opening show: ") + StringToUtf8(request.fileName));
-  std::string error;
-  const auto show = OpenRequestedShow(request, error);
-  int exitCode = 2;
-  if (!show) {
-    Log().Write("Open failed: " + error);
-    if (checkOnly) {
-      std::fprintf(stderr, "zelplayer: %s\n", error.c_str());
-      exitCode = 1;
-    } else {
-      ShowMessageBox(kErrorCaption, error, TMessageIcon::Error);
-    }
-  } else if (checkOnly) {
-    std::printf("ready %s\n", StringToUtf8(show->Version()).c_str());
-    exitCode = 0;
-  } else if (exporting) {
-    exitCode = ExportFrames(*show, exportOptions, playerPath);
+  int exitCode = 0;
+  if (checkOnly || exporting) {
+    exitCode = CheckOrExport(request, checkOnly, exportOptions, playerPath);
   } else {
-    // Playing needs the main window, which this build does not have yet.
-    Log().Write("Show opened, version " + StringToUtf8(show->Version()));
-    std::fprintf(stderr, "zelplayer: this build cannot play shows yet (no main window); see README.md\n");
-    Log().Write("No main window in this build: nothing to play");
+    exitCode = PlayShow(playerPath, commands, instance.AnotherInstanceRunning());
   }
 
   Log().WriteFooter();

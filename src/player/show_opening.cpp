@@ -4,9 +4,12 @@
 
 namespace zel {
 
+const char* const kCannotLoadShow = "Can`t Load Show";
+const char* const kCannotLoadProject = "Can`t Load .zel File";
+
 namespace {
 
-const char* const kNoShow = "Slideshow File not Found";
+std::string Quoted(TStringView name) { return "\"" + StringToUtf8(name) + "\""; }
 
 }  // namespace
 
@@ -17,24 +20,34 @@ TShowRequest ShowRequestFrom(TCommandsStorage& commands, const std::string& play
     request.isProject = true;
     request.fileName = AbsoluteName(*project, folder);
   } else if (const auto show = commands.Value(u"exename")) {
-    request.fileName = ChooseShowFile(AbsoluteName(*show, folder));
+    request.fileName = AbsoluteName(*show, folder);
   } else {
     request.fileName = Utf8ToString(playerPath);
   }
   return request;
 }
 
-std::unique_ptr<TZelShowLocator> OpenRequestedShow(const TShowRequest& request, std::string& errorMessage) {
-  errorMessage.clear();
-  std::unique_ptr<TZelShowLocator> show;
-  if (request.isProject) {
-    show = OpenProjectFile(request.fileName);
-    if (!show) errorMessage = kExecutableShowOpenError;
-  } else {
-    show = OpenExecutableShow(request.fileName, errorMessage);
-    if (!show && errorMessage.empty()) errorMessage = kNoShow;
+TString ReplaceExtension(TStringView name, TStringView extension) {
+  const size_t folderEnd = name.find_last_of(u"/\\");
+  const size_t dot = name.rfind(u'.');
+  const bool hasExtension = dot != TStringView::npos && (folderEnd == TStringView::npos || dot > folderEnd);
+  return TString(hasExtension ? name.substr(0, dot) : name) + TString(extension);
+}
+
+std::unique_ptr<TZelShowLocator> OpenShowFile(TStringView name, bool isProject, std::string& message) {
+  message.clear();
+  if (isProject) {
+    auto show = OpenProjectFile(name);
+    if (!show) message = std::string(kCannotLoadProject) + "\r" + Quoted(name);
+    return show;
   }
-  return show;
+  const TString first = ChooseShowFile(name);
+  std::string error;
+  if (auto show = OpenExecutableShow(first, error)) return show;
+  const TString second = ReplaceExtension(first, u".ZlShow");
+  if (auto show = OpenExecutableShow(second, error)) return show;
+  message = (error.empty() ? std::string(kCannotLoadShow) : error) + "\r" + Quoted(first) + " or " + Quoted(second);
+  return nullptr;
 }
 
 }  // namespace zel

@@ -161,6 +161,8 @@ void T3DDrawer::EndFrame() {
 
 bool T3DDrawer::Present() { return fScreen->EndScene(!fNoPresent); }
 
+void T3DDrawer::LeaveThread() { fScreen->LeaveThread(); }
+
 TRect T3DDrawer::GetTargetRect() const { return fScreen->GetTargetRect(); }
 
 void T3DDrawer::ResetStates() {

@@ -57,6 +57,7 @@ class T3DDrawer : public TDeviceDrawer {
   bool BeginFrame() override;
   void EndFrame() override;
   bool Present() override;
+  void LeaveThread() override;
   bool IsReady() const override;
   TRect GetTargetRect() const override;
   void Init(TDrawDevice* device) override;
