@@ -25,20 +25,29 @@ build: $(BUILD_DIR)/build.ninja
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j2
 
-# Until shows play, the demo builds everything, packs the bundled demo show
-# into a copy of the player, has that player find and check its show, and
-# prints the show's time table, transitions and one slide's object tree.
+# The demo builds everything, packs the bundled demo show into a copy of the
+# player, has that player find and check its show, prints the show's time
+# table and transitions, and then plays it: in a window when there is a
+# display (Esc closes it), else by exporting its first seconds as frames.
 DEMO := $(BUILD_DIR)/demo/Demo
+DEMO_FRAMES := $(BUILD_DIR)/demo/frames
 demo: build
 	$(BUILD_DIR)/apps/zelplayer/zelplayer --version
-	$(BUILD_DIR)/apps/zeltool/zeltool help
 	@mkdir -p $(dir $(DEMO))
 	$(BUILD_DIR)/apps/zeltool/zeltool pack --out $(DEMO) --exe $(BUILD_DIR)/apps/zelplayer/zelplayer demo/Demo.zel
 	$(BUILD_DIR)/apps/zeltool/zeltool list $(DEMO)
 	SDL_VIDEODRIVER=$${SDL_VIDEODRIVER:-offscreen} $(DEMO) --check
 	$(BUILD_DIR)/apps/zeltool/zeltool timetable $(DEMO)
 	ZEL_RANDOM_SEED=1 $(BUILD_DIR)/apps/zeltool/zeltool effects $(DEMO)
-	$(BUILD_DIR)/apps/zeltool/zeltool slide $(DEMO) 0 --time 1000
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  echo "== playing the demo show: Esc closes it"; \
+	  $(DEMO); \
+	else \
+	  echo "== no display: the demo show's first 6 seconds as frames in $(DEMO_FRAMES)"; \
+	  rm -rf $(DEMO_FRAMES); \
+	  SDL_VIDEODRIVER=offscreen $(DEMO) --export-frames $(DEMO_FRAMES) --fps 10 --to 6000 --frame 640x360; \
+	  ls $(DEMO_FRAMES) | wc -l; \
+	fi
 
 bench: build
 	@for b in $(BUILD_DIR)/bench/*_bench; do echo "== $$b"; $$b; done
