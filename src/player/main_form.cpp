@@ -116,7 +116,14 @@ bool TMainForm::OpenShow(const TString& name, bool executable, bool withChecks, 
   // The window is made once there is a show for it.
   if (!fWindow && !MakeWindow()) return false;
   MakeCurrent(std::move(show), executable);
-  fViewer->LoadShow(fShow->Accessor(), *fShow->Project(), StartTime(start));
+  try {
+    fViewer->LoadShow(fShow->Accessor(), *fShow->Project(), StartTime(start));
+  } catch (const std::exception& e) {
+    // A show whose options cannot be played ("No Slides in Presentation").
+    Log().Write(std::string("Open show failed: ") + e.what());
+    ShowError(std::string(kCannotLoadShow) + "\r" + e.what());
+    return false;
+  }
   if (wasPlaying) fViewer->SetPaused(false);
   RememberShowName(name, executable);
   return true;

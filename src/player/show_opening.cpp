@@ -1,5 +1,7 @@
 #include "player/show_opening.h"
 
+#include <filesystem>
+
 #include "platform/paths.h"
 
 namespace zel {
@@ -45,7 +47,11 @@ std::unique_ptr<TZelShowLocator> OpenShowFile(TStringView name, bool isProject, 
   std::string error;
   if (auto show = OpenExecutableShow(first, error)) return show;
   const TString second = ReplaceExtension(first, u".ZlShow");
-  if (auto show = OpenExecutableShow(second, error)) return show;
+  // The first name's reason tells most: it is the file the user named.
+  std::string secondError;
+  if (auto show = OpenExecutableShow(second, secondError)) return show;
+  std::error_code ignored;
+  if (error.empty() && !std::filesystem::exists(StringToUtf8(first), ignored)) error = secondError;
   message = (error.empty() ? std::string(kCannotLoadShow) : error) + "\r" + Quoted(first) + " or " + Quoted(second);
   return nullptr;
 }
