@@ -88,6 +88,15 @@ const std::vector<TToolCommand>& ToolCommands() {
        "TYPE 0 move, 1 press, 2 release, 3 double click; BUTTON 0, 1 left, 4 right, 5 middle; MOD the modifier "
        "bits, buttons held 16 left, 32 right, 64 middle)",
        RunMouse},
+      {"action", "TEXT",
+       "parse an action text as a show does: KIND NUMBER TEXT (texts as one word: '-' when empty, blanks and '%' "
+       "as %XX)",
+       RunAction},
+      {"click", "SHOW INDEX --time T EVENT...",
+       "mouse events on the slide at position INDEX at show time T, laid out at the design size, one line each: HIT "
+       "LOOK KIND NUMBER TEXT (EVENT is move:X,Y, down:X,Y or up:X,Y with the main button; HIT the object's name "
+       "or '-'; LOOK 0 normal, 1 hover, 2 pressed; the action carried out, kind 0 when none)",
+       RunClick},
       {"render-slide", "SHOW INDEX OUT.png --time T [--frame WxH]",
        "draw the slide at position INDEX at show time T through the object drawer without a display and save the "
        "frame (the show's design size unless --frame); prints NAME LEVEL WIDTH HEIGHT for every picture it loaded",

@@ -107,6 +107,10 @@ int RunWindow(TArguments arguments);
 // A show time in ms: a finite number.
 bool ParseShowTime(const std::string& text, double& value);
 
+// Action subcommands (action_commands.cpp).
+int RunAction(TArguments arguments);
+int RunClick(TArguments arguments);
+
 // Input subcommands (input_commands.cpp).
 int RunKey(TArguments arguments);
 int RunSdlKey(TArguments arguments);

@@ -11,11 +11,24 @@
 #include "package/file_accessor.h"
 #include "player/slide_loader.h"
 #include "player/third_slide.h"
+#include "show/slide_click.h"
 #include "show/zel_source.h"
 
 namespace zel {
 
 namespace {
+
+TClickEvent ClickEventOf(TMouseData::TKind kind) {
+  switch (kind) {
+    case TMouseData::TKind::Press:
+      return TClickEvent::Down;
+    case TMouseData::TKind::Release:
+      return TClickEvent::Up;
+    case TMouseData::TKind::Move:
+      break;
+  }
+  return TClickEvent::Move;
+}
 
 // Whole milliseconds, fractions cut off, within 32 bits.
 int32_t WholeMs(double time) {
@@ -274,20 +287,31 @@ void TZelEngine::HandleMouse(const TMouseData& mouse) {
   fLastMouse = std::make_unique<TMouseData>(mouse);
   bool took = false;
   std::optional<TString> action = fThirdSlide->HitTest(mouse, took);
-  if (!took && fActionsEnabled) {
-    const double t = CurrentTime();
-    const double now = t == 0 ? 0.1 : t;
-    for (auto it = fWindow.rbegin(); it != fWindow.rend() && !action; ++it) {
-      TZelSlide* slide = (*it)->Slide();
-      const TSlideInfo& record = (*it)->Record();
-      if (!slide || !(record.start < now && now <= record.outEnd)) continue;
-      const TZelObject* hit = slide->HitTest(static_cast<float>(mouse.X), static_cast<float>(mouse.Y),
-                                             [](const TZelObject& o) { return !o.Action().empty(); });
-      if (hit) action = hit->Action();
+  if (!took) {
+    if (TZelSlide* slide = SlideUnderPointer()) {
+      // Marks and looks left from an earlier visit of this slide go.
+      if (slide != fClickSlide) ResetClickState(*slide);
+      fClickSlide = slide;
+      const TClickInput input{static_cast<float>(mouse.X), static_cast<float>(mouse.Y), ClickEventOf(mouse.Kind),
+                              mouse.Button, mouse.Buttons};
+      const TClickResult click = ClickOnSlide(*slide, input, fActionsEnabled);
+      if (click.carriedOut && !click.action.Empty()) action = click.actionText;
     }
   }
+  // Nothing on the slide took the event: the mouse mapping's action.
   if (!action && mouse.MappedAction) action = mouse.MappedAction;
   if (action) CarryOut(*action);
+}
+
+TZelSlide* TZelEngine::SlideUnderPointer() const {
+  const double t = CurrentTime();
+  const double now = t == 0 ? 0.1 : t;
+  // The arriving slide lies above the leaving one.
+  for (auto it = fWindow.rbegin(); it != fWindow.rend(); ++it) {
+    const TSlideInfo& record = (*it)->Record();
+    if ((*it)->Slide() && record.start < now && now <= record.outEnd) return (*it)->Slide();
+  }
+  return nullptr;
 }
 
 void TZelEngine::CarryOut(const TString& action) {

@@ -162,6 +162,8 @@ class TZelEngine : public TCustomZelEngine {
   void TakePause(bool paused);
   void TakeWindow(const TSlideData& data);
   void HandleMouse(const TMouseData& mouse);
+  // The topmost slide shown now, which mouse events meet.
+  TZelSlide* SlideUnderPointer() const;
   void CarryOut(const TString& action);
   void OnNewContainer(TDrawContainer& container);
   // Drawing.
@@ -194,6 +196,8 @@ class TZelEngine : public TCustomZelEngine {
   TTimedAction fTimedAction;
   std::atomic<float> fVolume{1.0f};
   std::unique_ptr<TMouseData> fLastMouse;
+  // The slide the last mouse event met; compared only, never used.
+  const TZelSlide* fClickSlide = nullptr;
   uint32_t fMissedFrames = 0;
   bool fPresented = true, fFirstFrameSent = false, fFrameDrawn = false;
   bool fActionsEnabled = true;

@@ -57,6 +57,9 @@ class TMouseData : public TObj {
  public:
   enum class TKind : uint8_t { Move = 0, Press = 1, Release = 2 };
   TKind Kind = TKind::Move;
+  // The button that went down or up (1 left, 4 right, 5 middle; 0 none)
+  // and the buttons held (the modifier bits 16, 32, 64).
+  uint8_t Button = 0;
   uint32_t Buttons = 0;
   int32_t X = 0, Y = 0;
   std::optional<TString> MappedAction;

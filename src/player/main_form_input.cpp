@@ -141,9 +141,10 @@ void TMainForm::MouseInput(const TMouseInput& mouse) {
   if (mouse.type == TMouseEvent::DoubleClick) {
     if (!action.Empty()) RunAction(action);
   } else if (action.Empty()) {
-    fViewer->Mouse(DataKind(mouse.type), mouse.modifiers, mouse.x, mouse.y);
+    fViewer->Mouse(DataKind(mouse.type), mouse.modifiers, mouse.x, mouse.y, static_cast<uint8_t>(mouse.button));
   } else {
-    fViewer->MouseWithAction(DataKind(mouse.type), mouse.modifiers, mouse.x, mouse.y, action);
+    fViewer->MouseWithAction(DataKind(mouse.type), mouse.modifiers, mouse.x, mouse.y, action,
+                             static_cast<uint8_t>(mouse.button));
   }
 }
 

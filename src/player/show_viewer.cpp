@@ -142,11 +142,12 @@ void TZelShowViewer::SeekAndSetPaused(int64_t time, bool paused) {
   SetPaused(paused);
 }
 
-void TZelShowViewer::PostMouse(TMouseData::TKind kind, uint32_t buttons, int32_t x, int32_t y,
+void TZelShowViewer::PostMouse(TMouseData::TKind kind, uint8_t button, uint32_t buttons, int32_t x, int32_t y,
                                std::optional<TString> action) {
   if (!EngineRunning()) return;
   auto mouse = std::make_unique<TMouseData>();
   mouse->Kind = kind;
+  mouse->Button = button;
   mouse->Buttons = buttons;
   mouse->X = x;
   mouse->Y = y;
@@ -154,14 +155,14 @@ void TZelShowViewer::PostMouse(TMouseData::TKind kind, uint32_t buttons, int32_t
   PostToEngine(TEngineMessage::Mouse, std::move(mouse));
 }
 
-void TZelShowViewer::Mouse(TMouseData::TKind kind, uint32_t buttons, int32_t x, int32_t y) {
-  PostMouse(kind, buttons, x, y, std::nullopt);
+void TZelShowViewer::Mouse(TMouseData::TKind kind, uint32_t buttons, int32_t x, int32_t y, uint8_t button) {
+  PostMouse(kind, button, buttons, x, y, std::nullopt);
 }
 
 void TZelShowViewer::MouseWithAction(TMouseData::TKind kind, uint32_t buttons, int32_t x, int32_t y,
-                                     const TZelActionInfo& action) {
+                                     const TZelActionInfo& action, uint8_t button) {
   const TString text = ActionText(action);
-  PostMouse(kind, buttons, x, y, text.empty() ? std::nullopt : std::optional<TString>(text));
+  PostMouse(kind, button, buttons, x, y, text.empty() ? std::nullopt : std::optional<TString>(text));
 }
 
 void TZelShowViewer::Help() { PostToEngine(TEngineMessage::OpenHelp, nullptr); }

@@ -95,8 +95,11 @@ class TZelShowViewer : public TObj {
   void Seek(int64_t time);
   void SeekAndSetPaused(int64_t time, bool paused);
 
-  void Mouse(TMouseData::TKind kind, uint32_t buttons, int32_t x, int32_t y);
-  void MouseWithAction(TMouseData::TKind kind, uint32_t buttons, int32_t x, int32_t y, const TZelActionInfo& action);
+  // buttons: the buttons held (modifier bits); button: the one that went
+  // down or up (1 left, 4 right, 5 middle).
+  void Mouse(TMouseData::TKind kind, uint32_t buttons, int32_t x, int32_t y, uint8_t button = 0);
+  void MouseWithAction(TMouseData::TKind kind, uint32_t buttons, int32_t x, int32_t y, const TZelActionInfo& action,
+                       uint8_t button = 0);
   void Help();
   void CloseDialog();
   void Print();
@@ -119,7 +122,8 @@ class TZelShowViewer : public TObj {
   void MakeEngine(const TIniStorage& project);
   void PlaceWindow(int32_t width, int32_t height, TWindowStyle style);
   void PostToEngine(TEngineMessage code, std::unique_ptr<TObj> payload);
-  void PostMouse(TMouseData::TKind kind, uint32_t buttons, int32_t x, int32_t y, std::optional<TString> action);
+  void PostMouse(TMouseData::TKind kind, uint8_t button, uint32_t buttons, int32_t x, int32_t y,
+                 std::optional<TString> action);
   void OnPosted(TObj* sender, TEventId id, TObj* param);
 
   TShowWindowHost& fHost;

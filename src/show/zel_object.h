@@ -60,6 +60,9 @@ struct TShadowParams {
   bool shadow3D = false;
 };
 
+// How a clickable button or text looks (its state number in the show).
+enum class TClickLook : uint8_t { Normal = 0, Hover = 1, Pressed = 2 };
+
 class TZelObject : public TZelParams {
  public:
   // The object registers with its parent, which owns it from then on.
@@ -148,6 +151,14 @@ class TZelObject : public TZelParams {
   // Whether the ray meets the object's rectangle (borders included).
   virtual bool HitTestRay(const TCameraRay& ray) const;
 
+  // --- Clicks ----------------------------------------------------------------
+  // Buttons and texts with an action look normal, hovered or pressed.
+  TClickLook ClickLook() const noexcept { return fClickLook; }
+  virtual void SetClickLook(TClickLook look) { fClickLook = look; }
+  // The main button went down on this object and has not come up since.
+  bool PressedMark() const noexcept { return fPressedMark; }
+  void SetPressedMark(bool pressed) noexcept { fPressedMark = pressed; }
+
   // --- Largest drawn size -----------------------------------------------------
   float LargestDrawnWidth() const noexcept { return fDrawnWidth; }
   float LargestDrawnHeight() const noexcept { return fDrawnHeight; }
@@ -212,6 +223,8 @@ class TZelObject : public TZelParams {
   TString fTypeName;
   bool fTranspForClick = false;
   TString fAction;
+  TClickLook fClickLook = TClickLook::Normal;
+  bool fPressedMark = false;
   TShadowParams fShadow;
   double fSinA = 0, fCosA = 1, fSinX = 0, fCosX = 1, fSinY = 0, fCosY = 1;
   double fScaleX = 0, fScaleY = 0;

@@ -127,5 +127,34 @@ TEST_F(InputTool, MouseRejectsBadEvents) {
   }
 }
 
+TEST_F(InputTool, ActionPrintsTheParsedRecord) {
+  EXPECT_EQ(Tool("action NextSlide").output, "3 0 -\n");
+  EXPECT_EQ(Tool("action 'gotoslide(12)'").output, "7 12 12\n");
+  EXPECT_EQ(Tool("action 'GoToSlide(Intro)'").output, "7 -1 Intro\n");
+  EXPECT_EQ(Tool("action 'openwebsite(\"example.org/a b\")'").output, "8 0 example.org/a%20b\n");
+  EXPECT_EQ(Tool("action 'runapp(notepad.exe)'").output, "10 0 otepad.ex\n");
+  EXPECT_EQ(Tool("action nonsense").output, "0 0 -\n");
+  EXPECT_NE(Tool("action").exitCode, 0);
+}
+
+TEST_F(InputTool, ClickRunsAnActionOnlyWhenPressAndReleaseMeetOneObject) {
+  const fs::path path = root / "click.zel";
+  // Two 100 x 100 boxes at (200, 300) and (600, 300) of an 800 x 600 slide.
+  std::ofstream(path, std::ios::binary)
+      << "[Main]\nopt_slidescount=1\nopt_synchpos1=5000\nopt_scr_width=800\nopt_scr_height=600\n[Slide1]\n"
+         "object Go: Box\n  FitMode=None\n  Size=100,100\n  Action=gotoslide(2)\n"
+         "  object KP: KeyPoint\n    Position=-50,0\n  end\nend\n"
+         "object Quit: Box\n  FitMode=None\n  Size=100,100\n  Action=exit\n"
+         "  object KP: KeyPoint\n    Position=50,0\n  end\nend\n";
+  const TRunResult run = Tool("click '" + path.string() +
+                              "' 0 --time 100 move:200,300 down:200,300 up:200,300 down:200,300 up:600,300 "
+                              "up:600,300 move:10,10");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.output,
+            "Go 0 0 0 -\nGo 0 0 0 -\nGo 0 7 2 2\nGo 0 0 0 -\nQuit 0 0 0 -\nQuit 0 0 0 -\n- 0 0 0 -\n");
+  EXPECT_NE(Tool("click '" + path.string() + "' 0 --time 100").exitCode, 0);
+  EXPECT_NE(Tool("click '" + path.string() + "' 0 --time 100 down:1").exitCode, 0);
+}
+
 }  // namespace
 }  // namespace zel
