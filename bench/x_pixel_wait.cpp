@@ -12,7 +12,8 @@
 // clear before the next program starts).
 //
 // The display ($DISPLAY) is opened before the clock starts, so the figure
-// holds the program's own start-up and nothing of ours. The root window's
+// holds the program's own start-up and nothing of ours. The command's output
+// goes to /dev/null, or with --verbose to our stderr. The root window's
 // image holds every mapped window drawn over it, as the screen shows them.
 // Exit status: 0 when the colour came (or went, with --gone), 1 on a time-out
 // or when the program ended first, 2 on bad arguments or no display.
@@ -176,17 +177,21 @@ pid_t Start(const Options& o) {
   }
   if (pid == 0) {
     setpgid(0, 0);
+    // Our own stderr, kept for the one message below after the command's
+    // output has gone to /dev/null; closed by a successful exec.
+    const int report = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
     const int null = open("/dev/null", O_RDWR);
     if (null >= 0) {
       dup2(null, STDIN_FILENO);
-      if (!o.verbose) {
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
-      }
+      // With --verbose the command's output joins our stderr, so that our
+      // stdout holds the figure alone.
+      dup2(o.verbose ? STDERR_FILENO : null, STDOUT_FILENO);
+      if (!o.verbose) dup2(null, STDERR_FILENO);
       if (null > STDERR_FILENO) close(null);
     }
     execvp(o.command[0], o.command.data());
-    std::fprintf(stderr, "x_pixel_wait: cannot run %s: %s\n", o.command[0], std::strerror(errno));
+    const std::string why = std::string("x_pixel_wait: cannot run ") + o.command[0] + ": " + std::strerror(errno) + "\n";
+    if (report >= 0 && write(report, why.data(), why.size()) < 0) _exit(127);
     _exit(127);
   }
   setpgid(pid, pid);  // also from here, so that the group exists whichever side runs first
