@@ -53,6 +53,7 @@ TMainForm::~TMainForm() {
 
 bool TMainForm::MakeWindow() {
   T3DEngine* engine = Get3DEngine();
+  Log().Write("Render engine ready");
   if (!engine) {
     ShowError("Cannot open a render device: OpenGL 3.3 is not available");
     return false;
@@ -63,6 +64,7 @@ bool TMainForm::MakeWindow() {
     ShowError(std::string("Cannot make the show's window: ") + SDL_GetError());
     return false;
   }
+  Log().Write("Main window made");
   if (fStartupChild) SDL_SetWindowAlwaysOnTop(fWindow, SDL_TRUE);
   HookManager().Hook(Application()->ApplicationWindow(),
                      {SDL_QUIT, SDL_WINDOWEVENT, SDL_KEYDOWN, SDL_MOUSEMOTION, SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP,
@@ -105,6 +107,7 @@ bool TMainForm::OpenShow(const TString& name, bool executable, bool withChecks, 
   if (wasPlaying) fViewer->SetPaused(true);
   std::string message;
   std::unique_ptr<TZelShowLocator> show = OpenShowFile(name, !executable, message);
+  Log().Write("Show file opened");
   if (!show) {
     ShowError(message);
     return false;
@@ -116,6 +119,7 @@ bool TMainForm::OpenShow(const TString& name, bool executable, bool withChecks, 
   // The window is made once there is a show for it.
   if (!fWindow && !MakeWindow()) return false;
   MakeCurrent(std::move(show), executable);
+  Log().Write("Show options made");
   try {
     fViewer->LoadShow(fShow->Accessor(), *fShow->Project(), StartTime(start));
   } catch (const std::exception& e) {

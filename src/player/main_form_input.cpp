@@ -225,19 +225,7 @@ void TMainForm::PreviousSlide() {
 
 void TMainForm::GoToSlide(const TZelActionInfo& action) {
   if (!fSource || fSource->SlideCount() <= 0) return;
-  int64_t index = 0;
-  if (action.number == -1) {
-    // The first slide with this identifier, else the first slide.
-    for (int64_t i = 0; i < fSource->SlideCount(); ++i) {
-      if (fSource->SlideTimes(i).slideId == action.text) {
-        index = i;
-        break;
-      }
-    }
-  } else {
-    index = std::clamp<int64_t>(static_cast<int64_t>(action.number) - 1, 0, fSource->SlideCount() - 1);
-  }
-  fViewer->Seek(std::llround(GoToSlideTarget(*fSource, index)));
+  fViewer->Seek(std::llround(GoToSlideTarget(*fSource, SlideIndexForAction(*fSource, action))));
 }
 
 void TMainForm::TogglePause() {

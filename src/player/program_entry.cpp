@@ -1,6 +1,7 @@
 #include "player/program_entry.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -75,6 +76,12 @@ void ChooseLog(TCommandsStorage& commands, const std::string& playerPath) {
     InstallLog(std::make_unique<TStdLog>());
   } else {
     InstallLog(nullptr);
+  }
+  // For finding where time goes: every line with its thread and the
+  // milliseconds since start.
+  if (const char* times = std::getenv("ZEL_LOG_TIMES"); times && std::strcmp(times, "1") == 0) {
+    Log().ShowTime = true;
+    Log().ShowThreadId = true;
   }
   Log().WriteHeader(playerPath);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "show/action_info.h"
 #include "show/zel_source.h"
 
 namespace zel {
@@ -21,6 +22,16 @@ bool Repeats(const TZelSource& source) { return source.RepeatMode() == TRepeatMo
 bool IsEndPosition(const TZelSource& source, int64_t n) { return !Repeats(source) && n >= source.SlideCount(); }
 
 }  // namespace
+
+int64_t SlideIndexForAction(const TZelSource& source, const TZelActionInfo& action) {
+  const int64_t count = source.SlideCount();
+  if (count <= 0) return 0;
+  if (action.number != -1) return std::clamp<int64_t>(static_cast<int64_t>(action.number) - 1, 0, count - 1);
+  for (int64_t i = 0; i < count; ++i) {
+    if (source.SlideTimes(i).slideId == action.text) return i;
+  }
+  return 0;
+}
 
 int64_t CurrentSlideIndex(const TZelSource& source, double t) { return source.SlideAtTime(t); }
 

@@ -146,5 +146,20 @@ TEST_F(ExportFrames, BadSwitchesAreRefusedWithAReason) {
   EXPECT_NE(loop.output.find("the show repeats: give --to"), std::string::npos) << loop.output;
 }
 
+TEST_F(ExportFrames, SlideProgramsAreSkipped) {
+  // The second slide's program would run when the slide starts; an export
+  // logs it and goes on.
+  std::ofstream(fRoot / "Show.zel")
+      << "[Main]\nopt_slidescount=3\nopt_scr_width=800\nopt_scr_height=600\nopt_synchpos1=2000\n"
+         "opt_synchpos2=4000\nopt_synchpos3=6000\nopt_repeat=stop\nopt_fx_enable=0\n"
+      << Slide(1, "255,0,0") << Slide(2, "0,255,0") << "UsePersonal=1\nPers_RunApp=1\nRunAppFN=notes.txt\n"
+      << Slide(3, "0,0,255");
+  const auto run = Export("programs", "--fps 10 --frame 80x60 -log");
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_EQ(Count(fRoot / "programs"), 60);
+  EXPECT_EQ(Rgb("programs", 25, 40, 30), 0x00FF00u);
+  EXPECT_NE(run.output.find("export: action skipped: runapp(notes.txt)"), std::string::npos) << run.output;
+}
+
 }  // namespace
 }  // namespace zel
