@@ -54,14 +54,15 @@ void TZelShowLocator::Load() {
   if (auto* mapped = dynamic_cast<TMappedFileSource*>(&fAccessor->Source())) mapped->LoadMaps(*fProject);
 }
 
-std::unique_ptr<TZelShowLocator> OpenExecutableShow(TStringView fileName, std::string& errorMessage) {
+std::unique_ptr<TZelShowLocator> OpenExecutableShow(TStringView fileName, std::string& errorMessage,
+                                                    const TAccessorPreparation& prepare) {
   errorMessage.clear();
   {
     std::unique_lock lock(gProjectLock);
     if (!gProjectExecutable.empty() && SameText(fileName, gProjectExecutable)) {
       const TString project = gProjectFile;
       lock.unlock();
-      return OpenProjectFile(project);
+      return OpenProjectFile(project, prepare);
     }
   }
   auto package = std::make_unique<TZelUnpack>(DiskNameFor(fileName));
@@ -71,6 +72,7 @@ std::unique_ptr<TZelShowLocator> OpenExecutableShow(TStringView fileName, std::s
   }
   auto accessor = std::make_unique<TFileAccessor>(MakeRef<TPackedFileSource>(std::move(package)));
   accessor->SetBaseFolder(FolderOf(fileName));
+  if (prepare) prepare(*accessor, kProjectEntryName);
   auto locator = std::make_unique<TZelShowLocator>(std::move(accessor), kProjectEntryName);
   if (!locator->Project()) {
     errorMessage = kExecutableShowOpenError;
@@ -79,11 +81,12 @@ std::unique_ptr<TZelShowLocator> OpenExecutableShow(TStringView fileName, std::s
   return locator;
 }
 
-std::unique_ptr<TZelShowLocator> OpenProjectFile(TStringView fileName) {
+std::unique_ptr<TZelShowLocator> OpenProjectFile(TStringView fileName, const TAccessorPreparation& prepare) {
   auto source = MakeRef<TMappedFileSource>();
   source->SetFolder(FolderOf(fileName));
   auto accessor = std::make_unique<TFileAccessor>(source);
   TFileAccessor* raw = accessor.get();
+  if (prepare) prepare(*accessor, fileName);
   auto locator = std::make_unique<TZelShowLocator>(std::move(accessor), fileName);
   if (!locator->Project()) return nullptr;
   const TString executable = locator->Project()->ReadString(u"Main", u"opt_exefn", u"");

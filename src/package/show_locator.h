@@ -3,6 +3,7 @@
 // or show file, or a plain project file with its files beside it).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -42,12 +43,17 @@ class TZelShowLocator : public TObj {
   TString fVersion;
 };
 
+// Called with a show's accessor before its project is read from it (to
+// install a load hook for the project's name).
+using TAccessorPreparation = std::function<void(TFileAccessor& accessor, TStringView projectName)>;
+
 // The show in a package file (an executable with a show behind it, or a
 // show file). On failure: null, and the message says why (it may be empty:
 // the caller then uses its own text).
-std::unique_ptr<TZelShowLocator> OpenExecutableShow(TStringView fileName, std::string& errorMessage);
+std::unique_ptr<TZelShowLocator> OpenExecutableShow(TStringView fileName, std::string& errorMessage,
+                                                    const TAccessorPreparation& prepare = {});
 // The show of a plain project file; null when it cannot be opened.
-std::unique_ptr<TZelShowLocator> OpenProjectFile(TStringView fileName);
+std::unique_ptr<TZelShowLocator> OpenProjectFile(TStringView fileName, const TAccessorPreparation& prepare = {});
 
 // The show file to open for a name: NAME/Contents/Resources/slideshow.dat
 // for an ".app" bundle that has one, else the name unchanged.

@@ -11,7 +11,9 @@
 #include "ini/ini_document.h"
 #include "package/show_locator.h"
 #include "platform/display.h"
+#include "player/actions.h"
 #include "player/program_entry.h"
+#include "player/startup_window.h"
 #include "player/show_opening.h"
 #include "player/slide_navigation.h"
 #include "render/engine_3d.h"
@@ -33,7 +35,8 @@ void ShowError(const std::string& text) { ShowMessageBox(kErrorCaption, text, TM
 TMainForm::TMainForm(const std::string& playerPath, TCommandsStorage& commands)
     : fPlayerPath(playerPath),
       fCommands(commands),
-      fMouseMonitor([this](bool visible) { SetCursorVisible(visible); }) {}
+      fMouseMonitor([this](bool visible) { SetCursorVisible(visible); }),
+      fLauncher(MakeSystemLauncher()) {}
 
 TMainForm::~TMainForm() {
   if (fHooked) {
@@ -106,12 +109,19 @@ bool TMainForm::OpenShow(const TString& name, bool executable, bool withChecks, 
   const bool wasPlaying = !fViewer->Paused();
   if (wasPlaying) fViewer->SetPaused(true);
   std::string message;
-  std::unique_ptr<TZelShowLocator> show = OpenShowFile(name, !executable, message);
+  // A start-up child shows the start-up dialog in place of the show.
+  TAccessorPreparation prepare;
+  if (fStartupChild) prepare = [](TFileAccessor& accessor, TStringView project) {
+    InstallStartupTransform(accessor, project);
+  };
+  std::unique_ptr<TZelShowLocator> show = OpenShowFile(name, !executable, message, prepare);
   Log().Write("Show file opened");
   if (!show) {
     ShowError(message);
     return false;
   }
+  fPendingName = name;
+  fPendingExecutable = executable;
   if (withChecks && !PassesChecks(*show)) {
     if (wasPlaying) fViewer->SetPaused(false);
     return false;
@@ -141,8 +151,10 @@ bool TMainForm::PassesChecks(const TZelShowLocator& show) {
     ShowError(kPasswordNotAsked);
     return false;
   }
-  if (!fStartupChild && project.ReadBool(u"main", u"stw_show", false)) {
-    Log().Write("The show has a start-up window, which this player does not show yet");
+  if (!fStartupChild && project.ReadBool(u"main", u"stw_show", false) &&
+      !StartupWindowConfirms(fPendingName, fPendingExecutable)) {
+    Log().Write("Start-up window: the show was refused");
+    return false;
   }
   if (IsScreenSaverFileName(Utf8ToString(fPlayerPath))) {
     if (fAnotherInstance || !IsScreenSaverRequest(fCommands)) {
@@ -243,27 +255,6 @@ void TMainForm::PlaceWindow(const TWindowGeometry& geometry) {
 void TMainForm::SetCursorVisible(bool visible) { SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE); }
 
 // --- Closing ------------------------------------------------------------------------
-
-bool TMainForm::CloseRequest() {
-  if (fClosing || fBusy > 0) return false;
-  // Running a program or another show on exit, and returning through the
-  // run stack, belong to the actions; without them the player closes.
-  fExitRequested = false;
-  CloseNow();
-  return true;
-}
-
-void TMainForm::CloseNow() {
-  fClosing = true;
-  Log().Write("Main window: closing");
-  fViewer->SetCallbacks({});
-  fViewer->StopEngine();
-  Clock().Sleep(kCloseDelayMs);
-  if (TApplication* app = Application()) {
-    app->SetExitCode(fExitCode);
-    app->Terminate();
-  }
-}
 
 void TMainForm::OnPosition(int32_t, bool ended) {
   if (!ended || fClosing || !fSource || fSource->RepeatMode() != TRepeatMode::Close) return;

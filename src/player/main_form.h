@@ -28,9 +28,15 @@ union SDL_Event;
 
 namespace zel {
 
+class TProcessLauncher;
 class TScreenSaverInhibitor;
 class TZelShowLocator;
 class TZelSource;
+
+// A way back to an earlier show: the command that opens it again.
+struct TRunStackItem {
+  TString command;
+};
 
 class TMainForm : public TObj, public TShowWindowHost {
  public:
@@ -49,6 +55,9 @@ class TMainForm : public TObj, public TShowWindowHost {
   // Another player holds the instance lock (a screen saver then refuses
   // to run).
   void SetAnotherInstanceRunning(bool running) noexcept { fAnotherInstance = running; }
+
+  // Programs and documents start through this launcher (tests give a fake).
+  void SetLauncher(std::unique_ptr<TProcessLauncher> launcher);
 
   // Makes the window and opens the show of the command line; false when
   // nothing can play (the reason was shown).
@@ -71,6 +80,8 @@ class TMainForm : public TObj, public TShowWindowHost {
   void Wheel(int32_t delta, uint32_t modifiers);
 
   int ExitCode() const noexcept { return fExitCode; }
+  const TString& ShowFileName() const noexcept { return fShowFileName; }
+  const std::vector<TRunStackItem>& RunStack() const noexcept { return fRunStack; }
   bool Closing() const noexcept { return fClosing; }
   TZelShowViewer& Viewer() { return *fViewer; }
   SDL_Window* Window() const noexcept { return fWindow; }
@@ -92,6 +103,22 @@ class TMainForm : public TObj, public TShowWindowHost {
   bool SetUpScreenSaver();
   double StartTime(const TStartPosition& start) const;
   void RememberShowName(const TString& name, bool executable);
+
+  // Start-up window: the player again as a child; true when it confirmed.
+  bool StartupWindowConfirms(const TString& name, bool executable);
+
+  // Actions that leave the show or start programs.
+  void RunApp(const TString& text);
+  void RunAppAndExit(const TString& text);
+  // Opens the show a "runpresentation(" text names; false when it did not
+  // open (any message was shown).
+  bool OpenAnotherShow(const TString& text, bool andReturn);
+  // The show file a "runpresentation(" text names, found beside the
+  // current show when needed; empty after a message.
+  TString AnotherShowFile(const TString& file);
+  // Closing: the program or show to run on exit, and the way back.
+  bool RunOnExit(bool atLastSlide);
+  bool ReturnThroughRunStack();
 
   // Navigation.
   void NextSlide();
@@ -120,12 +147,17 @@ class TMainForm : public TObj, public TShowWindowHost {
   // The open show's slide records, for navigation.
   std::unique_ptr<TZelSource> fSource;
   std::unique_ptr<TScreenSaverInhibitor> fScreenSaverOff;
+  std::unique_ptr<TProcessLauncher> fLauncher;
+  std::vector<TRunStackItem> fRunStack;
   bool fWheelNavigation = true;
   int32_t fWheelRemainder = 0;
   TString fShowFileName;
   TString fShowFolder;
   TString fProjectFileName;
   TString fPlayerVersion;
+  // The show being opened, for the start-up window's command line.
+  TString fPendingName;
+  bool fPendingExecutable = false;
   bool fStartupChild = false;
   bool fAnotherInstance = false;
   bool fExitAtLastSlide = false;

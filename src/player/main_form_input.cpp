@@ -164,50 +164,7 @@ void TMainForm::Wheel(int32_t delta, uint32_t modifiers) {
   if (notches != 0) SeekBy(-static_cast<int64_t>(notches) * kWheelStepMs);
 }
 
-// --- Actions ------------------------------------------------------------------------------
-
-bool TMainForm::RunAction(const TZelActionInfo& action) {
-  if (fBusy > 0 || !fViewer || fClosing || action.Empty()) return false;
-  Log().Write("Action: " + StringToUtf8(ActionText(action)) + " " + std::to_string(action.number));
-  switch (action.kind) {
-    case TActionKind::Exit:
-      fExitRequested = true;
-      CloseRequest();
-      return true;
-    case TActionKind::NextSlide:
-      NextSlide();
-      return true;
-    case TActionKind::PrevSlide:
-      PreviousSlide();
-      return true;
-    case TActionKind::Pause:
-      TogglePause();
-      return true;
-    case TActionKind::Help:
-      fViewer->Help();
-      return true;
-    case TActionKind::Print:
-      fViewer->Print();
-      return true;
-    case TActionKind::GoToSlide:
-      GoToSlide(action);
-      return true;
-    case TActionKind::Stop:
-      fViewer->SeekAndSetPaused(0, true);
-      return true;
-    case TActionKind::CloseDialog:
-      fExitRequested = true;
-      fExitCode = 1;
-      CloseRequest();
-      return true;
-    case TActionKind::Seek:
-      fViewer->Seek(action.number);
-      return true;
-    default:
-      Log().Write("Action not carried out by this player yet: " + StringToUtf8(ActionText(action)));
-      return false;
-  }
-}
+// --- Navigation ------------------------------------------------------------------------------
 
 void TMainForm::NextSlide() {
   TZelEngine* engine = fViewer->Engine();

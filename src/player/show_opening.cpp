@@ -36,20 +36,21 @@ TString ReplaceExtension(TStringView name, TStringView extension) {
   return TString(hasExtension ? name.substr(0, dot) : name) + TString(extension);
 }
 
-std::unique_ptr<TZelShowLocator> OpenShowFile(TStringView name, bool isProject, std::string& message) {
+std::unique_ptr<TZelShowLocator> OpenShowFile(TStringView name, bool isProject, std::string& message,
+                                              const TAccessorPreparation& prepare) {
   message.clear();
   if (isProject) {
-    auto show = OpenProjectFile(name);
+    auto show = OpenProjectFile(name, prepare);
     if (!show) message = std::string(kCannotLoadProject) + "\r" + Quoted(name);
     return show;
   }
   const TString first = ChooseShowFile(name);
   std::string error;
-  if (auto show = OpenExecutableShow(first, error)) return show;
+  if (auto show = OpenExecutableShow(first, error, prepare)) return show;
   const TString second = ReplaceExtension(first, u".ZlShow");
   // The first name's reason tells most: it is the file the user named.
   std::string secondError;
-  if (auto show = OpenExecutableShow(second, secondError)) return show;
+  if (auto show = OpenExecutableShow(second, secondError, prepare)) return show;
   std::error_code ignored;
   if (error.empty() && !std::filesystem::exists(StringToUtf8(first), ignored)) error = secondError;
   message = (error.empty() ? std::string(kCannotLoadShow) : error) + "\r" + Quoted(first) + " or " + Quoted(second);

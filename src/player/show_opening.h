@@ -30,6 +30,8 @@ TString ReplaceExtension(TStringView name, TStringView extension);
 // null, and the message for the user: the reason (or "Can`t Load Show"), a
 // CR, and the names tried in double quotes joined by " or "; for a project
 // "Can`t Load .zel File", a CR and the quoted name.
-std::unique_ptr<TZelShowLocator> OpenShowFile(TStringView name, bool isProject, std::string& message);
+// prepare is handed each accessor before the project is read.
+std::unique_ptr<TZelShowLocator> OpenShowFile(TStringView name, bool isProject, std::string& message,
+                                              const TAccessorPreparation& prepare = {});
 
 }  // namespace zel
