@@ -12,6 +12,7 @@
 #include "package/show_locator.h"
 #include "platform/display.h"
 #include "player/actions.h"
+#include "player/first_slide_prefetch.h"
 #include "player/program_entry.h"
 #include "player/startup_window.h"
 #include "player/show_opening.h"
@@ -49,7 +50,9 @@ TMainForm::~TMainForm() {
   // The engine and its device go before the window they draw into.
   fViewer.reset();
   fScreenSaverOff.reset();
+  fPrefetch.reset();
   if (fWindow) SDL_DestroyWindow(fWindow);
+  if (fVideoInitialised) SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
 // --- Creation -------------------------------------------------------------------
@@ -126,10 +129,16 @@ bool TMainForm::OpenShow(const TString& name, bool executable, bool withChecks, 
     if (wasPlaying) fViewer->SetPaused(false);
     return false;
   }
-  // The window is made once there is a show for it.
-  if (!fWindow && !MakeWindow()) return false;
+  fPrefetch.reset();
   MakeCurrent(std::move(show), executable);
   Log().Write("Show options made");
+  // The window is made once there is a show for it. Making the render
+  // device takes a while: the first slide's pictures are decoded meanwhile.
+  if (!fWindow) {
+    StartPrefetch(StartTime(start));
+    if (!MakeWindow()) return false;
+  }
+  SDL_SetWindowTitle(fWindow, StringToUtf8(fSource->MainSection().ReadString(u"opt_scr_caption", kDefaultCaption)).c_str());
   try {
     fViewer->LoadShow(fShow->Accessor(), *fShow->Project(), StartTime(start));
   } catch (const std::exception& e) {
@@ -173,7 +182,6 @@ void TMainForm::MakeCurrent(std::unique_ptr<TZelShowLocator> show, bool executab
   const TIniSection& main = fSource->MainSection();
   fMapping = std::make_unique<TInputMappingClass>(main);
   fWheelNavigation = !main.ReadBool(u"opt_lockwheel", false);
-  SDL_SetWindowTitle(fWindow, StringToUtf8(main.ReadString(u"opt_scr_caption", kDefaultCaption)).c_str());
   SetUpCursor(main);
   // A screen saver is the system's business; any other show keeps the
   // desktop's screen saver off while it plays.
@@ -183,6 +191,16 @@ void TMainForm::MakeCurrent(std::unique_ptr<TZelShowLocator> show, bool executab
     fScreenSaverOff = std::make_unique<TScreenSaverInhibitor>();
   }
   (void)executable;
+}
+
+void TMainForm::StartPrefetch(double startTime) {
+  // The monitors are known once SDL's video is up; the device needs it too.
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return;
+  fVideoInitialised = true;
+  const TWindowGeometry geometry = fViewer->PlannedGeometry(*fShow->Project());
+  fPrefetch = std::make_unique<TFirstSlidePrefetch>(fShow->Accessor(), *fShow->Project(), Utf8ToString(fPlayerPath),
+                                                    geometry.clientWidth, geometry.clientHeight,
+                                                    fCommands.HasCommand(u"cover"), startTime);
 }
 
 void TMainForm::SetUpCursor(const TIniSection& main) {

@@ -28,6 +28,7 @@ union SDL_Event;
 
 namespace zel {
 
+class TFirstSlidePrefetch;
 class TProcessLauncher;
 class TScreenSaverInhibitor;
 class TZelShowLocator;
@@ -99,6 +100,7 @@ class TMainForm : public TObj, public TShowWindowHost {
   // Opening, in order.
   bool PassesChecks(const TZelShowLocator& show);
   void MakeCurrent(std::unique_ptr<TZelShowLocator> show, bool executable);
+  void StartPrefetch(double startTime);
   void SetUpCursor(const TIniSection& main);
   bool SetUpScreenSaver();
   double StartTime(const TStartPosition& start) const;
@@ -146,6 +148,9 @@ class TMainForm : public TObj, public TShowWindowHost {
   std::unique_ptr<TZelShowLocator> fShow;
   // The open show's slide records, for navigation.
   std::unique_ptr<TZelSource> fSource;
+  // Decodes the first slide's pictures while the device is made.
+  std::unique_ptr<TFirstSlidePrefetch> fPrefetch;
+  bool fVideoInitialised = false;
   std::unique_ptr<TScreenSaverInhibitor> fScreenSaverOff;
   std::unique_ptr<TProcessLauncher> fLauncher;
   std::vector<TRunStackItem> fRunStack;

@@ -209,7 +209,8 @@ void TZelShowViewer::HandleEngineMessage(const TZelEventData& data) {
   Log().WriteInt("TZelShowViewer: unknown engine message ", data.Code);
 }
 
-void TZelShowViewer::PlaceWindow(int32_t width, int32_t height, TWindowStyle style) {
+TWindowGeometry TZelShowViewer::GeometryFor(int32_t width, int32_t height, TWindowStyle style, int32_t& frameWidth,
+                                            int32_t& frameHeight) {
   const std::vector<TRect> monitors = fHost.Monitors();
   TRect area = TRect::FromSize(0, 0, width, height);
   if (fSettings.desktopAlign) {
@@ -218,10 +219,24 @@ void TZelShowViewer::PlaceWindow(int32_t width, int32_t height, TWindowStyle sty
     const bool chosen = fSettings.display >= 1 && fSettings.display <= static_cast<int32_t>(monitors.size());
     area = monitors[chosen ? static_cast<size_t>(fSettings.display - 1) : 0];
   }
-  int32_t frameWidth = 0, frameHeight = 0;
+  frameWidth = frameHeight = 0;
   if (style == TWindowStyle::Bordered) fHost.FrameExtents(frameWidth, frameHeight);
-  const TWindowGeometry geometry =
-      WindowGeometryFor({width, height, style}, area, frameWidth, frameHeight, fSettings.resize);
+  return WindowGeometryFor({width, height, style}, area, frameWidth, frameHeight, fSettings.resize);
+}
+
+TWindowGeometry TZelShowViewer::PlannedGeometry(const TIniStorage& project) {
+  const std::vector<TRect> monitors = fHost.Monitors();
+  const TRect primary = monitors.empty() ? TRect{0, 0, 1920, 1080} : monitors.front();
+  const TIniSection* main = project.FindSection(u"main");
+  if (!main) return {};
+  const TWindowRequest request = WindowRequestFrom(*main, primary.Width(), primary.Height());
+  int32_t frameWidth = 0, frameHeight = 0;
+  return GeometryFor(request.width, request.height, request.style, frameWidth, frameHeight);
+}
+
+void TZelShowViewer::PlaceWindow(int32_t width, int32_t height, TWindowStyle style) {
+  int32_t frameWidth = 0, frameHeight = 0;
+  const TWindowGeometry geometry = GeometryFor(width, height, style, frameWidth, frameHeight);
   fHost.PlaceWindow(geometry);
   if (!fDevice) return;
   const TRect client{0, 0, geometry.clientWidth, geometry.clientHeight};

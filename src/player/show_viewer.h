@@ -107,6 +107,9 @@ class TZelShowViewer : public TObj {
   // The main window gained or lost the focus (shows may pause meanwhile).
   void SetWindowActive(bool active);
 
+  // Where the window goes for a project, before any engine exists.
+  TWindowGeometry PlannedGeometry(const TIniStorage& project);
+
   int32_t Position() const noexcept { return fPosition; }
   int32_t Length() const noexcept { return fLength; }
   TZelEngine* Engine() const noexcept { return fEngine.get(); }
@@ -121,6 +124,8 @@ class TZelShowViewer : public TObj {
  private:
   void MakeEngine(const TIniStorage& project);
   void PlaceWindow(int32_t width, int32_t height, TWindowStyle style);
+  TWindowGeometry GeometryFor(int32_t width, int32_t height, TWindowStyle style, int32_t& frameWidth,
+                              int32_t& frameHeight);
   void PostToEngine(TEngineMessage code, std::unique_ptr<TObj> payload);
   void PostMouse(TMouseData::TKind kind, uint8_t button, uint32_t buttons, int32_t x, int32_t y,
                  std::optional<TString> action);
