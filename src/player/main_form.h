@@ -113,8 +113,9 @@ class TMainForm : public TObj, public TShowWindowHost {
   void RunApp(const TString& text);
   void RunAppAndExit(const TString& text);
   // Opens the show a "runpresentation(" text names; false when it did not
-  // open (any message was shown).
-  bool OpenAnotherShow(const TString& text, bool andReturn);
+  // open (any message was shown), with refused set when the file was no
+  // show to open at all (missing, no package, another version).
+  bool OpenAnotherShow(const TString& text, bool andReturn, bool* refused = nullptr);
   // The show file a "runpresentation(" text names, found beside the
   // current show when needed; empty after a message.
   TString AnotherShowFile(const TString& file);

@@ -94,11 +94,17 @@ bool TMainForm::RunAction(const TZelActionInfo& action) {
     case TActionKind::RunPresentationAndReturn: {
       const bool andReturn = action.kind == TActionKind::RunPresentationAndReturn;
       const bool wasPaused = fViewer->Paused();
-      if (OpenAnotherShow(action.text, andReturn)) return true;
-      if (andReturn) {
+      bool refused = false;
+      if (OpenAnotherShow(action.text, andReturn, &refused)) return true;
+      if (andReturn || refused) {
+        // A file that is no show of this version leaves the current one
+        // playing; so does any failure of the form that comes back.
         fViewer->SetPaused(wasPaused);
       } else {
-        CloseNow();
+        // The show could not go on: the player closes as if the show had
+        // ended it, so the program to run on exit and the way back apply.
+        fExitRequested = true;
+        CloseRequest();
       }
       return true;
     }
@@ -158,16 +164,20 @@ TString TMainForm::AnotherShowFile(const TString& file) {
   return name;
 }
 
-bool TMainForm::OpenAnotherShow(const TString& text, bool andReturn) {
+bool TMainForm::OpenAnotherShow(const TString& text, bool andReturn, bool* refused) {
   TCommandsStorage commands;
   commands.Fill(TokenizeCommandLine(text));
   const std::optional<TString> file = commands.Value(TCommandsStorage::kUnnamed);
   if (!file || file->empty()) {
     ShowWarning(kShowNotFound + StringToUtf8(text));
+    if (refused) *refused = true;
     return false;
   }
   const TString name = AnotherShowFile(*file);
-  if (name.empty()) return false;
+  if (name.empty()) {
+    if (refused) *refused = true;
+    return false;
+  }
   TRunStackItem back;
   if (andReturn && fSource) {
     const int64_t slide = CurrentSlideIndex(*fSource, fViewer->Position());
