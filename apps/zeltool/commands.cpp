@@ -101,6 +101,12 @@ const std::vector<TToolCommand>& ToolCommands() {
        "draw the slide at position INDEX at show time T through the object drawer without a display and save the "
        "frame (the show's design size unless --frame); prints NAME LEVEL WIDTH HEIGHT for every picture it loaded",
        RunRenderSlide},
+      {"transition", "--class C --variant V --progress P OUT.png [--frame WxH] [--param KEY=VALUE]... | --describe",
+       "draw one frame of a transition from a red slide A to a blue slide B at progress P (0..1) without a display "
+       "(frame 200x100 unless --frame); KEY is smoothline, broomoffset, rolldiameter (fractions), centerx, centery "
+       "(percent), mosaicdx, mosaicdy, mosaicsc or seed; --describe prints the catalogue's numbers instead: class C "
+       "variant V smooth PIXELS reverse 0/1 broom PIXELS roll PIXELS",
+       RunTransition},
       {"gl-selftest", "OUT.png [--size WxH]",
        "draw a fixed scene on the render device without a display and save it; prints the GL renderer and version",
        RunGlSelfTest},

@@ -107,6 +107,9 @@ int RunWindow(TArguments arguments);
 // A show time in ms: a finite number.
 bool ParseShowTime(const std::string& text, double& value);
 
+// transition_commands.cpp
+int RunTransition(TArguments arguments);
+
 // Action subcommands (action_commands.cpp).
 int RunAction(TArguments arguments);
 int RunClick(TArguments arguments);
