@@ -2,45 +2,11 @@
 
 #include <cmath>
 
+#include "effects/slide_rendering.h"
 #include "render/d3d_effecter.h"
 #include "render/drawer_3d.h"
 
 namespace zel {
-
-namespace {
-
-// The work targets go back to the pool at the end of the frame's effect,
-// also when a slide's drawing throws.
-class TWorkTargetsHeld {
- public:
-  explicit TWorkTargetsHeld(TCustomD3DEffecter& effecter) : fEffecter(effecter) {}
-  ~TWorkTargetsHeld() { fEffecter.ReleaseTargets(); }
-  TWorkTargetsHeld(const TWorkTargetsHeld&) = delete;
-  TWorkTargetsHeld& operator=(const TWorkTargetsHeld&) = delete;
-
- private:
-  TCustomD3DEffecter& fEffecter;
-};
-
-// The slide being drawn is published on the drawer for its items.
-class TEffectSlideSet {
- public:
-  TEffectSlideSet(T3DDrawer& drawer, TDrawItem* slide) : fDrawer(drawer) { fDrawer.SetEffectSlide(slide); }
-  ~TEffectSlideSet() { fDrawer.SetEffectSlide(nullptr); }
-  TEffectSlideSet(const TEffectSlideSet&) = delete;
-  TEffectSlideSet& operator=(const TEffectSlideSet&) = delete;
-
- private:
-  T3DDrawer& fDrawer;
-};
-
-void DrawSlide(T3DDrawer& drawer, TDrawItem* slide) {
-  if (!slide) return;
-  TEffectSlideSet published(drawer, slide);
-  drawer.Draw(*slide);
-}
-
-}  // namespace
 
 uint8_t CrossFadeAlpha(double progress) {
   const double alpha = std::round(progress * 255.0);
@@ -51,8 +17,8 @@ uint8_t CrossFadeAlpha(double progress) {
 void TAlphaFilter::DrawWithController(T3DDrawer& drawer, TCustomD3DEffecter& effecter, TDrawItem* slideA,
                                       TDrawItem* slideB) {
   TWorkTargetsHeld held(effecter);
-  DrawSlide(drawer, slideA);
-  effecter.RenderSlide(EdgeRepeat(), [&] { DrawSlide(drawer, slideB); });
+  DrawEffectSlide(drawer, slideA);
+  effecter.RenderSlide(EdgeRepeat(), [&] { DrawEffectSlide(drawer, slideB); });
   DrawTargetWithAlpha(drawer, effecter, CrossFadeAlpha(Progress()));
 }
 

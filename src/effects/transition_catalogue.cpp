@@ -1,5 +1,6 @@
 #include "effects/transition_catalogue.h"
 
+#include <algorithm>
 #include <cmath>
 #include <mutex>
 #include <string>
@@ -8,13 +9,20 @@
 #include "core/log.h"
 #include "draw/device_drawer.h"
 #include "effects/alpha_filter.h"
+#include "effects/flat_filter.h"
+#include "effects/mask_filters.h"
 #include "show/zel_filter.h"
 
 namespace zel {
 
 namespace {
 
+constexpr int32_t kMosaicClass = 1;
 constexpr int32_t kCrossFadeClass = 2;
+constexpr int32_t kFirstMaskClass = 4;
+constexpr int32_t kLastMaskClass = 10;
+constexpr int32_t kPushClass = 12;
+constexpr int32_t kSlideInClass = 13;
 
 // Slides are built and drawn on different threads; each class that stands
 // in as a cross-fade is reported once a run, not once a slide.
@@ -36,9 +44,53 @@ TEffectParams ScaledToView(TEffectParams params, const TRect& view) {
   return params;
 }
 
-std::unique_ptr<TDrawFilter> MakeEffect(int32_t effectClass) {
+std::unique_ptr<TDrawFilter> CrossFade(int32_t effectClass) {
   if (effectClass != kCrossFadeClass) ReportStandIn(effectClass);
   return std::make_unique<TAlphaFilter>();
+}
+
+// The mosaic's start times spread over the parameter's levels below 100,
+// else over 1000.
+std::unique_ptr<TDrawFilter> Mosaic(const TRect& view, const TEffectParams& params) {
+  const float spread = params.mosaicSC < 100 ? static_cast<float>(params.mosaicSC) : 1000.0f;
+  return std::make_unique<TFlatFilter>(
+      std::make_unique<TRandomFilter>(view, params.mosaicDX, params.mosaicDY, params.seed, spread));
+}
+
+// The slide-in (13) and the push (12); a direction they do not have is a
+// cross-fade. Both repeat the slide's edges, which the movement uncovers.
+std::unique_ptr<TDrawFilter> Motion(int32_t effectClass, int32_t direction) {
+  if (direction < 1 || direction > 4) return CrossFade(effectClass);
+  std::unique_ptr<TFlatFilter> filter;
+  if (effectClass == kPushClass) {
+    filter = std::make_unique<TFlatFilter>(std::make_unique<TPushFilter>(direction));
+    filter->SetPushDirection(direction);
+  } else {
+    filter = std::make_unique<TFlatFilter>(std::make_unique<TSlideFilter>(direction));
+  }
+  filter->SetEdgeRepeat(true);
+  return filter;
+}
+
+std::unique_ptr<TDrawFilter> Mask(const TRect& view, int32_t effectClass, int32_t variant, const TEffectParams& params,
+                                  float smoothWidth) {
+  const TMaskChoice choice = MaskChoiceOf(effectClass, variant, params.centerX, params.centerY);
+  std::unique_ptr<TCommonFilter> mask = MakeMask(choice, view, smoothWidth);
+  if (!mask) return CrossFade(effectClass);
+  auto filter = std::make_unique<TFlatFilter>(std::move(mask));
+  filter->SetReverse(choice.reverse);
+  return filter;
+}
+
+std::unique_ptr<TDrawFilter> MakeEffect(const TRect& view, int32_t effectClass, int32_t variant,
+                                        const TEffectParams& params, float smoothWidth) {
+  if (effectClass == kMosaicClass) return Mosaic(view, params);
+  if (effectClass >= kFirstMaskClass && effectClass <= kLastMaskClass)
+    return Mask(view, effectClass, variant, params, smoothWidth);
+  if (effectClass == kPushClass || effectClass == kSlideInClass) return Motion(effectClass, variant);
+  // The clock, broom, rolls, overturn, swap and the custom effects come
+  // with the 3D transitions.
+  return CrossFade(effectClass);
 }
 
 }  // namespace
@@ -49,10 +101,11 @@ std::unique_ptr<TDrawFilter> MakeTransition(const TRect& view, int32_t effectCla
   // take a picture of it at their start will.
   (void)slideA;
   if (effectClass <= 0) return nullptr;
-  std::unique_ptr<TDrawFilter> filter = MakeEffect(effectClass);
+  // A negative smooth line is no soft edge.
+  const float smoothWidth = std::max(0.0f, std::round(static_cast<float>(view.Width()) * params.smoothLine));
+  std::unique_ptr<TDrawFilter> filter = MakeEffect(view, effectClass, variant, params, smoothWidth);
   filter->SetKind(effectClass, variant);
   filter->SetParams(ScaledToView(params, view));
-  const float smoothWidth = std::round(static_cast<float>(view.Width()) * params.smoothLine);
   filter->Init(view, smoothWidth, duration);
   return filter;
 }
