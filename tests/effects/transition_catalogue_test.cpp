@@ -7,6 +7,7 @@
 
 #include "draw/null_drawer.h"
 #include "effects/alpha_filter.h"
+#include "effects/flat_filter.h"
 #include "effects/transition_catalogue.h"
 #include "log_capture.h"
 #include "recording_items.h"
@@ -43,8 +44,9 @@ TEST(TransitionCatalogue, ClassTwoIsTheCrossFade) {
 // for each is still to be written when these run.
 TEST(TransitionCatalogue, OtherClassesStandInAsCrossFadeLoggedOnce) {
   TLogCapture log;
-  auto first = MakeTransition(kView, 4, 1, nullptr, {}, 1000);
-  auto second = MakeTransition(kView, 4, 2, nullptr, {}, 1000);
+  // The clock (3) and the broom (11) come with the 3D transitions.
+  auto first = MakeTransition(kView, 3, 1, nullptr, {}, 1000);
+  auto second = MakeTransition(kView, 3, 2, nullptr, {}, 1000);
   auto other = MakeTransition(kView, 11, 1, nullptr, {}, 1000);
   ASSERT_NE(first, nullptr);
   ASSERT_NE(second, nullptr);
@@ -52,10 +54,26 @@ TEST(TransitionCatalogue, OtherClassesStandInAsCrossFadeLoggedOnce) {
   EXPECT_NE(dynamic_cast<TAlphaFilter*>(first.get()), nullptr);
   EXPECT_NE(dynamic_cast<TAlphaFilter*>(second.get()), nullptr);
   // The filter keeps the class it stands in for.
-  EXPECT_EQ(first->EffectClass(), 4);
+  EXPECT_EQ(first->EffectClass(), 3);
   EXPECT_EQ(second->Variant(), 2);
-  EXPECT_EQ(log.Count("transition class 4 drawn as a cross-fade"), 1);
+  EXPECT_EQ(log.Count("transition class 3 drawn as a cross-fade"), 1);
   EXPECT_EQ(log.Count("transition class 11 drawn as a cross-fade"), 1);
+}
+
+TEST(TransitionCatalogue, FlatClassesGetTheirOwnFilters) {
+  for (int effectClass : {1, 4, 5, 6, 7, 8, 9, 10, 12, 13}) {
+    auto filter = MakeTransition(kView, effectClass, 2, nullptr, {}, 1000);
+    ASSERT_NE(filter, nullptr) << effectClass;
+    EXPECT_NE(dynamic_cast<TFlatFilter*>(filter.get()), nullptr) << effectClass;
+  }
+  // Variants a class lacks are cross-fades.
+  EXPECT_NE(dynamic_cast<TAlphaFilter*>(MakeTransition(kView, 9, 5, nullptr, {}, 1000).get()), nullptr);
+  EXPECT_NE(dynamic_cast<TAlphaFilter*>(MakeTransition(kView, 12, 5, nullptr, {}, 1000).get()), nullptr);
+  // Reversed variants draw the outgoing slide through the effect; the
+  // slide-in and push repeat the edges they uncover.
+  EXPECT_TRUE(MakeTransition(kView, 5, 1, nullptr, {}, 1000)->Reverse());
+  EXPECT_FALSE(MakeTransition(kView, 5, 2, nullptr, {}, 1000)->Reverse());
+  EXPECT_TRUE(MakeTransition(kView, 13, 1, nullptr, {}, 1000)->EdgeRepeat());
 }
 
 TEST(TransitionCatalogue, ParametersAreScaledToTheView) {
