@@ -161,5 +161,26 @@ TEST_F(ExportFrames, SlideProgramsAreSkipped) {
   EXPECT_NE(run.output.find("export: action skipped: runapp(notes.txt)"), std::string::npos) << run.output;
 }
 
+TEST_F(ExportFrames, SlidesTakeTheirOwnTransitions) {
+  // Slide 2 comes in with a wipe from the left, slide 3 with a slide-in
+  // from the right, each for 1 s from the slide's start.
+  const auto personal = [](int effectClass, int variant) {
+    return "UsePersonal=1\nPers_Effect=1\nEffect_Class=" + std::to_string(effectClass) +
+           "\nEffect_Type=" + std::to_string(variant) + "\nEffectTime=1000\n";
+  };
+  std::ofstream(fRoot / "Show.zel")
+      << "[Main]\nopt_slidescount=3\nopt_scr_width=800\nopt_scr_height=600\nopt_synchpos1=2000\n"
+         "opt_synchpos2=4000\nopt_synchpos3=6000\nopt_repeat=stop\nopt_fx_enable=1\n"
+      << Slide(1, "255,0,0") << Slide(2, "0,255,0") << personal(9, 1) << Slide(3, "0,0,255") << personal(13, 2);
+  const auto run = Export("own", "--fps 10 --frame 80x60");
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  // Halfway through the wipe: the new slide on the left half only.
+  EXPECT_EQ(Rgb("own", 25, 10, 30), 0x00FF00u);
+  EXPECT_EQ(Rgb("own", 25, 70, 30), 0xFF0000u);
+  // 0.3 into the slide-in: the new slide's left edge at 70 % of the width.
+  EXPECT_EQ(Rgb("own", 43, 65, 30), 0x0000FFu);
+  EXPECT_EQ(Rgb("own", 43, 45, 30), 0x00FF00u);
+}
+
 }  // namespace
 }  // namespace zel
