@@ -14,6 +14,7 @@
 #include "imaging/bitmap.h"
 #include "imaging/image_lib_store.h"
 #include "imaging/pixel_format.h"
+#include "player/real_slide_filter.h"
 #include "render/draw_device.h"
 #include "render/drawer_3d.h"
 #include "render/engine_3d.h"
@@ -156,6 +157,9 @@ int RunTransition(TArguments arguments) {
   TTransitionOptions o;
   if (const std::string refusal = ParseOptions(arguments, o); !refusal.empty()) return Fail(kName, refusal);
   InstallTransitions();
+  // Class 18 needs a show to open its effect from: these generated slides
+  // have none, so it plays as a cross-fade.
+  InstallCustomEffects();
   if (o.describe) return Describe(o);
   setenv("SDL_VIDEODRIVER", "offscreen", 1);
   try {

@@ -9,6 +9,7 @@
 #include "core/log.h"
 #include "draw/device_drawer.h"
 #include "effects/alpha_filter.h"
+#include "effects/custom_effect.h"
 #include "effects/flat_filter.h"
 #include "effects/mask_filters.h"
 #include "show/zel_filter.h"
@@ -23,6 +24,7 @@ constexpr int32_t kFirstMaskClass = 4;
 constexpr int32_t kLastMaskClass = 10;
 constexpr int32_t kPushClass = 12;
 constexpr int32_t kSlideInClass = 13;
+constexpr int32_t kCustomClass = 18;
 
 // Slides are built and drawn on different threads; each class that stands
 // in as a cross-fade is reported once a run, not once a slide.
@@ -82,14 +84,23 @@ std::unique_ptr<TDrawFilter> Mask(const TRect& view, int32_t effectClass, int32_
   return filter;
 }
 
-std::unique_ptr<TDrawFilter> MakeEffect(const TRect& view, int32_t effectClass, int32_t variant,
+// A custom effect that cannot be made (no hook, no show to open it from,
+// no name, a project that does not open) is a cross-fade without a log
+// line: unlike the stand-ins, nothing of this program is missing.
+std::unique_ptr<TDrawFilter> Custom(TDrawItem* slideA, const TEffectParams& params) {
+  if (std::unique_ptr<TDrawFilter> custom = MakeCustomEffect(slideA, params)) return custom;
+  return std::make_unique<TAlphaFilter>();
+}
+
+std::unique_ptr<TDrawFilter> MakeEffect(const TRect& view, int32_t effectClass, int32_t variant, TDrawItem* slideA,
                                         const TEffectParams& params, float smoothWidth) {
   if (effectClass == kMosaicClass) return Mosaic(view, params);
+  if (effectClass == kCustomClass) return Custom(slideA, params);
   if (effectClass >= kFirstMaskClass && effectClass <= kLastMaskClass)
     return Mask(view, effectClass, variant, params, smoothWidth);
   if (effectClass == kPushClass || effectClass == kSlideInClass) return Motion(effectClass, variant);
-  // The clock, broom, rolls, overturn, swap and the custom effects come
-  // with the 3D transitions.
+  // The clock, broom, rolls, overturn and swap come with the 3D
+  // transitions.
   return CrossFade(effectClass);
 }
 
@@ -97,13 +108,10 @@ std::unique_ptr<TDrawFilter> MakeEffect(const TRect& view, int32_t effectClass, 
 
 std::unique_ptr<TDrawFilter> MakeTransition(const TRect& view, int32_t effectClass, int32_t variant, TDrawItem* slideA,
                                             const TEffectParams& params, double duration) {
-  // The cross-fade starts from nothing of the outgoing slide; effects that
-  // take a picture of it at their start will.
-  (void)slideA;
   if (effectClass <= 0) return nullptr;
   // A negative smooth line is no soft edge.
   const float smoothWidth = std::max(0.0f, std::round(static_cast<float>(view.Width()) * params.smoothLine));
-  std::unique_ptr<TDrawFilter> filter = MakeEffect(view, effectClass, variant, params, smoothWidth);
+  std::unique_ptr<TDrawFilter> filter = MakeEffect(view, effectClass, variant, slideA, params, smoothWidth);
   filter->SetKind(effectClass, variant);
   filter->SetParams(ScaledToView(params, view));
   filter->Init(view, smoothWidth, duration);

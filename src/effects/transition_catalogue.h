@@ -14,9 +14,10 @@ namespace zel {
 
 class TDrawItem;
 
-// The effect of a class, or none for a class that is not positive. Every
-// class other than the cross-fade (2) is drawn as a cross-fade for now;
-// the first time a class is met the log says so. The roll diameter is
+// The effect of a class, or none for a class that is not positive. A class
+// not made yet is drawn as a cross-fade; the first time a class is met the
+// log says so. Class 18 comes through the custom effect hook, made with
+// slideA (a cross-fade when it cannot be made). The roll diameter is
 // scaled by the view's width and the broom offset by the mean of its width
 // and height; the soft edges are round(width x smooth line) pixels wide.
 // The caller sets the target rectangle.

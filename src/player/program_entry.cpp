@@ -17,6 +17,7 @@
 #include "platform/paths.h"
 #include "player/frame_export.h"
 #include "player/main_form.h"
+#include "player/real_slide_filter.h"
 #include "render/engine_3d.h"
 #include "app/application.h"
 #include "player/show_opening.h"
@@ -162,6 +163,7 @@ int PlayerMain(int argc, const char* const* argv) {
   InstallPictureLoading();
   InstallTextPlaceholder();
   InstallTransitions();
+  InstallCustomEffects();
 
   const TShowRequest request = ShowRequestFrom(commands, playerPath);
   int exitCode = 0;

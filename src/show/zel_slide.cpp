@@ -109,6 +109,7 @@ void TZelSlide::SetTime(double t, bool withChildren) {
 }
 
 void TZelSlide::DrawSelf(TDeviceDrawer& drawer) {
+  if (fNoBackground) return;
   const TFloatPoint corner = CornerOffset();
   const TSlideArea area{{Origin(), XAxis(), YAxis(), {-corner.x, -corner.y}},
                         static_cast<float>(Size().width),

@@ -65,6 +65,10 @@ class TZelSlide : public TZelObject {
   // The share of the second background, in 255ths.
   uint8_t CrossFade() const noexcept { return fCrossFade; }
   void SetCrossFade(uint8_t factor) noexcept { fCrossFade = factor; }
+  // Set while a custom transition renders the slide as a picture over a
+  // transparent background: the slide then draws no background.
+  bool NoBackground() const noexcept { return fNoBackground; }
+  void SetNoBackground(bool none) noexcept { fNoBackground = none; }
 
   // The transition that leads into the slide.
   const TZelFilter& Filter() const noexcept { return fFilter; }
@@ -100,6 +104,7 @@ class TZelSlide : public TZelObject {
   T3DVector fCentre;
   std::array<TBackgroundDescriptor, 2> fBackgrounds;
   uint8_t fCrossFade = 0;
+  bool fNoBackground = false;
   double fDepthScale = 1;
   TZelFilter fFilter;
   bool fInSizePass = false;
