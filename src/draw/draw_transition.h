@@ -24,6 +24,9 @@ class TDrawTransition {
   // Draws both slides through the effect; called while the time lies in
   // [0, duration).
   virtual void DrawEffect(TDeviceDrawer& drawer, TDrawItem* slideA, TDrawItem* slideB) = 0;
+  // Called after every frame the transition was part of, also when drawing
+  // failed.
+  virtual void AfterDraw(TDeviceDrawer& drawer) { (void)drawer; }
 };
 
 // A transition's effect as made for one drawer by the transition catalogue.

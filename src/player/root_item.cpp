@@ -52,7 +52,8 @@ void TRootItem::Draw(TDeviceDrawer& drawer) {
 }
 
 void TRootItem::AfterDraw(TDeviceDrawer& drawer) {
-  (void)drawer;
+  // A transition's effect (a custom effect's scene) hears of every frame.
+  if (fTransition) fTransition->AfterDraw(drawer);
 }
 
 }  // namespace zel

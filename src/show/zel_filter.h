@@ -53,7 +53,7 @@ class TZelFilter : public TDrawTransition {
   // Through the effect; without one the incoming slide alone.
   void DrawEffect(TDeviceDrawer& drawer, TDrawItem* slideA, TDrawItem* slideB) override;
   // Passed on to the effect after every frame.
-  void AfterDraw(TDeviceDrawer& drawer);
+  void AfterDraw(TDeviceDrawer& drawer) override;
 
   // The effect made by Prepare; none before it or without a factory.
   TTransitionEffect* Effect() const noexcept { return fEffect.get(); }
