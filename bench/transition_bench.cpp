@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "effects/transition_catalogue.h"
+#include "effects/transition_preview.h"
 #include "render/draw_device.h"
 #include "render/drawer_3d.h"
 #include "render/engine_3d.h"
@@ -30,29 +31,6 @@ constexpr int kHeight = 1080;
 constexpr double kDuration = 1000;
 constexpr double kLimit = 1.5;
 
-class TColourSlide : public TDrawItem {
- public:
-  explicit TColourSlide(TColor colour) : fColour(colour) {}
-  void Draw(TDeviceDrawer& drawer) override { drawer.FillRect({0, 0}, {kWidth, kHeight}, fColour); }
-
- private:
-  TColor fColour;
-};
-
-class TTransitionFrame : public TDrawItem {
- public:
-  TTransitionFrame(TDrawItem& a, TDrawItem& b, TZelFilter& filter) : fA(a), fB(b), fFilter(filter) {}
-  void Draw(TDeviceDrawer& drawer) override {
-    drawer.Clear(0xFF000000, true);
-    drawer.DrawTransition(&fA, &fB, fFilter);
-  }
-
- private:
-  TDrawItem& fA;
-  TDrawItem& fB;
-  TZelFilter& fFilter;
-};
-
 // Seconds a frame for one class and variant.
 double SecondsPerFrame(T3DDrawer& drawer, int32_t effectClass, int32_t variant, int frames) {
   TSlideEffect effect;
@@ -64,7 +42,7 @@ double SecondsPerFrame(T3DDrawer& drawer, int32_t effectClass, int32_t variant, 
   effect.params.mosaicDY = 18;
   effect.params.mosaicSC = 50;
   TZelFilter filter(effect);
-  TColourSlide a(MakeColor(200, 40, 40)), b(MakeColor(40, 40, 200));
+  TColourSlide a(MakeColor(200, 40, 40), kWidth, kHeight), b(MakeColor(40, 40, 200), kWidth, kHeight);
   TTransitionFrame root(a, b, filter);
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < frames; ++i) {

@@ -11,6 +11,7 @@
 #include "core/streams.h"
 #include "effects/draw_filter.h"
 #include "effects/transition_catalogue.h"
+#include "effects/transition_preview.h"
 #include "imaging/bitmap.h"
 #include "imaging/image_lib_store.h"
 #include "imaging/pixel_format.h"
@@ -106,33 +107,6 @@ std::string ParseOptions(TArguments arguments, TTransitionOptions& o) {
   if (!(o.progress >= 0 && o.progress <= 1)) return "--progress must lie in 0..1";
   return {};
 }
-
-// A generated slide: its whole canvas in one colour.
-class TColourSlide : public TDrawItem {
- public:
-  TColourSlide(TColor colour, int width, int height) : fColour(colour), fWidth(width), fHeight(height) {}
-  void Draw(TDeviceDrawer& drawer) override {
-    drawer.FillRect({0, 0}, {static_cast<float>(fWidth), static_cast<float>(fHeight)}, fColour);
-  }
-
- private:
-  TColor fColour;
-  int fWidth, fHeight;
-};
-
-class TTransitionFrame : public TDrawItem {
- public:
-  TTransitionFrame(TDrawItem& a, TDrawItem& b, TZelFilter& filter) : fA(a), fB(b), fFilter(filter) {}
-  void Draw(TDeviceDrawer& drawer) override {
-    drawer.Clear(0xFF000000, true);
-    drawer.DrawTransition(&fA, &fB, fFilter);
-  }
-
- private:
-  TDrawItem& fA;
-  TDrawItem& fB;
-  TZelFilter& fFilter;
-};
 
 int Describe(const TTransitionOptions& o) {
   const TRect view{0, 0, o.width, o.height};
