@@ -74,10 +74,6 @@ class TSyntheticStore : public TSysBitmapStore {
 
 std::unique_ptr<TImage> SyntheticPicture(int seed) { return std::make_unique<TImage>(MakeRef<TSyntheticStore>(seed)); }
 
-struct TEngineScope {
-  ~TEngineScope() { Free3DEngine(); }
-};
-
 // Per scene (0: the pictures alone, 1: with the blur and sharpening).
 double gRawSecondsPerFrame[2] = {0, 0};
 
@@ -189,7 +185,7 @@ void main() { color = texture(uTex, vTex) * vec4(1.0, 1.0, 1.0, 0.9); })";
 }
 
 void BM_Drawer(benchmark::State& state) {
-  TEngineScope engine;
+  T3DEngineScope engine;
   auto window = TDeviceWindow::Create(kWidth, kHeight, false, "drawer bench");
   if (!window) {
     state.SkipWithError("no device window");
@@ -226,7 +222,7 @@ void BM_Drawer(benchmark::State& state) {
 }
 
 void BM_Upload12MP(benchmark::State& state) {
-  TEngineScope engine;
+  T3DEngineScope engine;
   auto window = TDeviceWindow::Create(256, 256, false, "upload bench");
   if (!window) {
     state.SkipWithError("no device window");

@@ -158,10 +158,6 @@ class TFrameItem : public TDrawItem {
   TColor fBackground;
 };
 
-struct TEngineScope {
-  ~TEngineScope() { Free3DEngine(); }
-};
-
 std::unique_ptr<TImage> LoadThroughAccessor(const std::string& name) {
   InstallPictureLoading();
   auto picture = DefaultAccessor().LoadPicture(Utf8ToString(name));
@@ -197,7 +193,7 @@ int RunDrawImage(TArguments arguments) {
                           static_cast<uint8_t>(RedOf(*o.tint)), 0};
     }
 
-    TEngineScope engineScope;
+    T3DEngineScope engineScope;
     auto window = TDeviceWindow::Create(width, height, false, "zeltool draw-image");
     if (!window) return Fail(kName, "cannot open a device window");
     TDirectBitmap frame(width, height, FormatA8R8G8B8());

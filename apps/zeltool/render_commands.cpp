@@ -39,10 +39,6 @@ bool ParseSize(const std::string& text, int& width, int& height) {
 }
 
 // Frees the engine (and with it SDL's video) when the command ends.
-struct TEngineScope {
-  ~TEngineScope() { Free3DEngine(); }
-};
-
 // A rectangle of the scene, as fractions of the screen.
 TRect Place(int width, int height, double left, double top, double right, double bottom) {
   return {static_cast<int>(std::lround(left * width)), static_cast<int>(std::lround(top * height)),
@@ -182,7 +178,7 @@ int RunGlSelfTest(TArguments arguments) {
   // The self-test always draws without a display.
   setenv("SDL_VIDEODRIVER", "offscreen", 1);
   try {
-    TEngineScope engineScope;
+    T3DEngineScope engineScope;
     auto window = TDeviceWindow::Create(width, height, false, "zeltool gl-selftest");
     if (!window) return Fail("gl-selftest", "cannot open a device window");
     TDirectBitmap image(width, height, FormatA8R8G8B8());
@@ -216,7 +212,7 @@ int RunGlInfo(TArguments arguments) {
   // Without a display the offscreen driver stands in.
   setenv("SDL_VIDEODRIVER", "offscreen", 0);
   try {
-    TEngineScope engineScope;
+    T3DEngineScope engineScope;
     T3DEngine* engine = Get3DEngine();
     if (!engine) return Fail("gl-info", "no OpenGL 3.3 device can be opened");
     TAdapterIdentity identity;

@@ -33,10 +33,6 @@ class TSlideFrame : public TDrawItem {
   TZelSlide& fSlide;
 };
 
-struct TEngineScope {
-  ~TEngineScope() { Free3DEngine(); }
-};
-
 // NAME LEVEL WIDTH HEIGHT for every picture object with a picture, depth
 // first in project order: the level it is drawn from and the size of the
 // picture decoded at that level.
@@ -69,7 +65,7 @@ int RunRenderSlide(TArguments arguments) {
   if (const int code = OpenToolSlide(arguments, kName, 3, slide)) return code;
   if (slide.width > 8192 || slide.height > 8192) return Fail(kName, "the frame is larger than 8192 pixels");
   try {
-    TEngineScope engineScope;
+    T3DEngineScope engineScope;
     auto window = TDeviceWindow::Create(slide.width, slide.height, false, "zeltool render-slide");
     if (!window) return Fail(kName, "cannot open a device window");
     TDirectBitmap frame(slide.width, slide.height, FormatA8R8G8B8());

@@ -121,10 +121,6 @@ int Describe(const TTransitionOptions& o) {
   return 0;
 }
 
-struct TEngineScope {
-  ~TEngineScope() { Free3DEngine(); }
-};
-
 }  // namespace
 
 int RunTransition(TArguments arguments) {
@@ -137,7 +133,7 @@ int RunTransition(TArguments arguments) {
   if (o.describe) return Describe(o);
   setenv("SDL_VIDEODRIVER", "offscreen", 1);
   try {
-    TEngineScope engineScope;
+    T3DEngineScope engineScope;
     auto window = TDeviceWindow::Create(o.width, o.height, false, "zeltool transition");
     if (!window) return Fail(kName, "cannot open a device window");
     TDirectBitmap frame(o.width, o.height, FormatA8R8G8B8());

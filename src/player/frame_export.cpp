@@ -115,16 +115,12 @@ struct TVirtualClockScope {
   TClockOverride use{clock};
 };
 
-struct TEngineScope {
-  ~TEngineScope() { Free3DEngine(); }
-};
-
 // Steps the engine frame by frame and writes what it draws.
 template <typename TFail>
 int RunExport(std::unique_ptr<TZelSource> source, const TExportOptions& options, double to, int32_t width,
               int32_t height, const std::string& playerPath, const TFail& fail) {
   TVirtualClockScope clock;
-  TEngineScope engineScope;
+  T3DEngineScope engineScope;
   auto window = TDeviceWindow::Create(width, height, false, "zelplayer export");
   if (!window) return fail("cannot open a render device for the frames");
   TFrameWriter writer(options.directory, width, height);

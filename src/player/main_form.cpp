@@ -123,14 +123,12 @@ bool TMainForm::OpenShow(const TString& name, bool executable, bool withChecks, 
     ShowError(message);
     return false;
   }
-  fPendingName = name;
-  fPendingExecutable = executable;
-  if (withChecks && !PassesChecks(*show)) {
+  if (withChecks && !PassesChecks(*show, name, executable)) {
     if (wasPlaying) fViewer->SetPaused(false);
     return false;
   }
   fPrefetch.reset();
-  MakeCurrent(std::move(show), executable);
+  MakeCurrent(std::move(show));
   Log().Write("Show options made");
   // The window is made once there is a show for it. Making the render
   // device takes a while: the first slide's pictures are decoded meanwhile.
@@ -152,7 +150,7 @@ bool TMainForm::OpenShow(const TString& name, bool executable, bool withChecks, 
   return true;
 }
 
-bool TMainForm::PassesChecks(const TZelShowLocator& show) {
+bool TMainForm::PassesChecks(const TZelShowLocator& show, const TString& name, bool executable) {
   const TIniStorage& project = *show.Project();
   if (project.ReadBool(u"main", u"opt_usepass", false)) {
     // Asking for the password needs the dialogs, which come later.
@@ -161,7 +159,7 @@ bool TMainForm::PassesChecks(const TZelShowLocator& show) {
     return false;
   }
   if (!fStartupChild && project.ReadBool(u"main", u"stw_show", false) &&
-      !StartupWindowConfirms(fPendingName, fPendingExecutable)) {
+      !StartupWindowConfirms(name, executable)) {
     Log().Write("Start-up window: the show was refused");
     return false;
   }
@@ -174,7 +172,7 @@ bool TMainForm::PassesChecks(const TZelShowLocator& show) {
   return true;
 }
 
-void TMainForm::MakeCurrent(std::unique_ptr<TZelShowLocator> show, bool executable) {
+void TMainForm::MakeCurrent(std::unique_ptr<TZelShowLocator> show) {
   fSource.reset();
   fShow = std::move(show);
   fSource = std::make_unique<TZelSource>(&fShow->Accessor(), false, fShow->Project(), false,
@@ -190,7 +188,6 @@ void TMainForm::MakeCurrent(std::unique_ptr<TZelShowLocator> show, bool executab
   } else if (!fScreenSaverOff) {
     fScreenSaverOff = std::make_unique<TScreenSaverInhibitor>();
   }
-  (void)executable;
 }
 
 void TMainForm::StartPrefetch(double startTime) {

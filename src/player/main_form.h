@@ -98,8 +98,9 @@ class TMainForm : public TObj, public TShowWindowHost {
 
  private:
   // Opening, in order.
-  bool PassesChecks(const TZelShowLocator& show);
-  void MakeCurrent(std::unique_ptr<TZelShowLocator> show, bool executable);
+  // name and executable: the show being opened, for the start-up window.
+  bool PassesChecks(const TZelShowLocator& show, const TString& name, bool executable);
+  void MakeCurrent(std::unique_ptr<TZelShowLocator> show);
   void StartPrefetch(double startTime);
   void SetUpCursor(const TIniSection& main);
   bool SetUpScreenSaver();
@@ -161,9 +162,6 @@ class TMainForm : public TObj, public TShowWindowHost {
   TString fShowFolder;
   TString fProjectFileName;
   TString fPlayerVersion;
-  // The show being opened, for the start-up window's command line.
-  TString fPendingName;
-  bool fPendingExecutable = false;
   bool fStartupChild = false;
   bool fAnotherInstance = false;
   bool fExitAtLastSlide = false;

@@ -57,6 +57,13 @@ class T3DEngine : public TObj {
 T3DEngine* Get3DEngine();
 // Frees the engine (at shutdown, and between tests) and forgets a failure.
 void Free3DEngine();
+// Frees the engine when it goes out of scope (programs that draw once).
+struct T3DEngineScope {
+  T3DEngineScope() = default;
+  T3DEngineScope(const T3DEngineScope&) = delete;
+  T3DEngineScope& operator=(const T3DEngineScope&) = delete;
+  ~T3DEngineScope() { Free3DEngine(); }
+};
 // Made by the backend.
 std::unique_ptr<T3DEngine> CreatePlatformEngine();
 

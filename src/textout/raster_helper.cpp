@@ -149,7 +149,7 @@ void TRasterHelper::FillPath(const TPath& path, bool evenOdd) {
 
   const std::vector<TPathPoint>& pts = path.Points;
   float lastX = 0, lastY = 0;
-  textout::TSmoother smoother([&](float x, float y) { AddPoint(x, y, false); });
+  textout::TOutlineSmoother smoother([&](float x, float y) { AddPoint(x, y, false); });
   bool needMove = true;
   size_t i = 0;
   while (i < pts.size()) {

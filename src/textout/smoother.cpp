@@ -9,7 +9,7 @@ namespace {
 constexpr int kMaxDepth = 30;
 }  // namespace
 
-TSmoother::TPt TSmoother::At(double t) const {
+TOutlineSmoother::TPt TOutlineSmoother::At(double t) const {
   const double u = 1 - t;
   if (!fCubic) {
     const double a = u * u, b = 2 * t * u, c = t * t;
@@ -20,7 +20,7 @@ TSmoother::TPt TSmoother::At(double t) const {
           a * fP[0].Y + b * fP[1].Y + c * fP[2].Y + d * fP[3].Y};
 }
 
-void TSmoother::Split(double t0, const TPt& p0, double t1, const TPt& p1, int depth) {
+void TOutlineSmoother::Split(double t0, const TPt& p0, double t1, const TPt& p1, int depth) {
   // The whole segment is always halved once: a curve that ends where it
   // starts (a loop) has a zero chord but is not a point.
   if (depth >= kMaxDepth || (depth > 0 && std::fabs(p1.X - p0.X) < 2 && std::fabs(p1.Y - p0.Y) < 2)) {
@@ -33,13 +33,13 @@ void TSmoother::Split(double t0, const TPt& p0, double t1, const TPt& p1, int de
   Split(tm, pm, t1, p1, depth + 1);
 }
 
-void TSmoother::Quadratic(float x0, float y0, float x1, float y1, float x2, float y2) {
+void TOutlineSmoother::Quadratic(float x0, float y0, float x1, float y1, float x2, float y2) {
   fCubic = false;
   fP[0] = {x0, y0}, fP[1] = {x1, y1}, fP[2] = {x2, y2};
   Split(0, fP[0], 1, fP[2], 0);
 }
 
-void TSmoother::Cubic(float x0, float y0, float x1, float y1, float x2, float y2, float x3, float y3) {
+void TOutlineSmoother::Cubic(float x0, float y0, float x1, float y1, float x2, float y2, float x3, float y3) {
   fCubic = true;
   fP[0] = {x0, y0}, fP[1] = {x1, y1}, fP[2] = {x2, y2}, fP[3] = {x3, y3};
   Split(0, fP[0], 1, fP[3], 0);

@@ -8,14 +8,13 @@
 
 namespace zel::textout {
 
-// Text outlines have their own flattener; the show's key points have an
-// eased-profile class of the same name, so this one lives in its own
-// namespace to keep one definition per name.
-class TSmoother : public TObj {
+// Text outlines have their own flattener, named apart from the show's
+// eased-profile smoother of key points.
+class TOutlineSmoother : public TObj {
  public:
   // Receives the end point of every accepted piece.
   using TLineSink = std::function<void(float x, float y)>;
-  explicit TSmoother(TLineSink sink) : fSink(std::move(sink)) {}
+  explicit TOutlineSmoother(TLineSink sink) : fSink(std::move(sink)) {}
 
   void Quadratic(float x0, float y0, float x1, float y1, float x2, float y2);
   void Cubic(float x0, float y0, float x1, float y1, float x2, float y2, float x3, float y3);
@@ -27,7 +26,7 @@ class TSmoother : public TObj {
   TPt At(double t) const;
   void Split(double t0, const TPt& p0, double t1, const TPt& p1, int depth);
 
-  TSmoother::TLineSink fSink;
+  TOutlineSmoother::TLineSink fSink;
   TPt fP[4]{};
   bool fCubic = false;
 };
