@@ -55,6 +55,10 @@ const std::vector<TToolCommand>& ToolCommands() {
       {"ini-set", "IN OUT PATH KEY VALUE", "set one value (creating the key and section) and save", RunIniSet},
       {"image-info", "FILE", "print a picture's WIDTH HEIGHT FORMAT FRAMES as the decoder reports them", RunImageInfo},
       {"decode-image", "FILE OUT.png [--level N]", "decode a picture at level N and save it as a 32-bit PNG", RunDecodeImage},
+      {"image-meta", "FILE",
+       "print the EXIF and IPTC values a picture's text macros read, one NAME VALUE a line in the macros' order "
+       "(every name; an empty value prints the name alone; control characters and % as %XX)",
+       RunImageMeta},
       {"render-text", "NAME OUT.png [--font-file PATH]...",
        "render a \"Text: \" picture name as the player does; prints WIDTH HEIGHT and the line rectangles",
        RunRenderText},
@@ -74,6 +78,10 @@ const std::vector<TToolCommand>& ToolCommands() {
        "print the slide at position INDEX and its objects at show time T, one line each, depth first: DEPTH TYPE "
        "NAME SHOWN OPACITY OX OY OZ XX XY XZ YX YY YZ W H CX CY (the slide at the design size unless --frame)",
        RunSlide},
+      {"text", "SHOW INDEX OBJECT [--time T]",
+       "the text object named OBJECT on the slide at position INDEX: its expanded lines, then STYLE ALIGN SPACING, "
+       "its size W H in text units and its \"Text: \" picture name",
+       RunText},
       {"window", "SHOW --time T",
        "the slides the slide loader keeps built at show time T once it has nothing more to build: INDEX START END "
        "(the absolute slide number, its start and visibility end in whole ms), then READY 1 when every one was built",

@@ -1,11 +1,14 @@
-// Subcommands that run pictures through the player's picture loader.
+// Subcommands that run pictures through the player's picture loader and
+// its metadata reader.
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "core/streams.h"
 #include "core/strings.h"
 #include "imaging/image_lib_store.h"
 #include "imaging/image_loader.h"
+#include "imaging/picture_metadata.h"
 #include "tool.h"
 
 namespace zel::tool {
@@ -15,6 +18,23 @@ namespace {
 int FrameCount(const TImage& image) {
   const TTilesTag* tiles = image.Store().FindAttached<TTilesTag>();
   return tiles ? tiles->Columns * tiles->Rows : 1;
+}
+
+// A metadata value as the rest of its line: UTF-8, with control characters
+// and "%" written as %XX so that every value stays on one line.
+std::string MetadataText(const TString& value) {
+  std::string text;
+  for (const char c : StringToUtf8(value)) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F || c == '%') {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", u);
+      text += escaped;
+    } else {
+      text += c;
+    }
+  }
+  return text;
 }
 
 }  // namespace
@@ -63,6 +83,23 @@ int RunDecodeImage(TArguments arguments) {
   } catch (const std::exception& e) {
     return Fail("decode-image", e.what());
   }
+}
+
+int RunImageMeta(TArguments arguments) {
+  if (arguments.size() != 1) return UsageError("image-meta");
+  std::unique_ptr<TFileStream> file;
+  try {
+    file = TFileStream::OpenRead(arguments[0]);
+  } catch (const EFileError& e) {
+    return Fail("image-meta", "cannot read " + arguments[0] + ": " + e.Message());
+  }
+  for (const auto& [name, value] : MetadataMacroValues(ReadPictureMetadata(*file))) {
+    if (value.empty())
+      std::printf("%.*s\n", static_cast<int>(name.size()), name.data());
+    else
+      std::printf("%.*s %s\n", static_cast<int>(name.size()), name.data(), MetadataText(value).c_str());
+  }
+  return 0;
 }
 
 }  // namespace zel::tool

@@ -57,6 +57,7 @@ int RunDescramble(TArguments arguments);
 // Picture subcommands (image_commands.cpp).
 int RunImageInfo(TArguments arguments);
 int RunDecodeImage(TArguments arguments);
+int RunImageMeta(TArguments arguments);
 
 // Text subcommands (text_commands.cpp).
 int RunRenderText(TArguments arguments);
@@ -66,6 +67,9 @@ int RunFonts(TArguments arguments);
 int RunTimetable(TArguments arguments);
 int RunEffects(TArguments arguments);
 int RunSlide(TArguments arguments);
+
+// Text object subcommands (text_object_commands.cpp).
+int RunText(TArguments arguments);
 
 // A show opened for a subcommand: its locator, and the source over the
 // locator's accessor and document (the locator outlives it).

@@ -70,4 +70,27 @@ std::unique_ptr<TImage> LoadAccessorPicture(TFileAccessor& accessor, TStringView
   return image;
 }
 
+std::unique_ptr<TImage> CachedGeneratedPicture(TStringView name, uint32_t serial,
+                                               const std::function<std::unique_ptr<TImage>()>& make) {
+  TRef<TImageHandle> handle = FindOrMakePictureHandle(name, serial);
+  try {
+    std::lock_guard lock(handle->Lock());
+    if (!handle->Tried()) {
+      std::unique_ptr<TImage> made = make();
+      handle->SetResult(made ? TRef<TRefObj>(made->StoreRef()) : TRef<TRefObj>(), false);
+    }
+  } catch (...) {
+    ReleasePictureHandle(handle);
+    throw;
+  }
+  std::unique_ptr<TImage> image;
+  if (auto* store = dynamic_cast<TBitmapStore*>(handle->Store().Get())) {
+    image = std::make_unique<TImage>(TRef<TBitmapStore>(store));
+    std::lock_guard lock(PictureCacheLock());
+    image->Attached().push_back(std::make_unique<TCachedPictureHolder>(TCachedPicture(handle)));
+  }
+  ReleasePictureHandle(handle);
+  return image;
+}
+
 }  // namespace zel

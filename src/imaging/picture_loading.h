@@ -3,6 +3,8 @@
 // accessor's pictures as image objects.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "imaging/bitmap_store.h"
@@ -21,5 +23,12 @@ TRef<TBitmapStore> MakePlaceholderPicture(TStringView name, bool streamExisted, 
 // The accessor's shared picture as an image object that keeps the cached
 // picture alive for as long as it lives; none when the accessor has none.
 std::unique_ptr<TImage> LoadAccessorPicture(TFileAccessor& accessor, TStringView name);
+
+// A generated picture (a shadow, a mask, a button face) shared through the
+// picture cache: while any copy for the name and source serial is alive,
+// every request gets it; otherwise `make` makes it. Null when `make` gives
+// nothing.
+std::unique_ptr<TImage> CachedGeneratedPicture(TStringView name, uint32_t serial,
+                                               const std::function<std::unique_ptr<TImage>()>& make);
 
 }  // namespace zel

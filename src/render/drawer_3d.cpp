@@ -258,6 +258,7 @@ TMultiTexture6* T3DDrawer::TextureFor(TImage& picture, const TImageDrawParams& p
   }
   auto texture = std::make_unique<TMultiTexture6>(*fTextures);
   texture->SetSource(bitmap, level, params.premultiplied != 0, columns, rows, bitmap->BoundsRect());
+  texture->SetAlphaOnly(picture.Format() == FormatA8());
   return &store->Add(key, std::move(texture));
 }
 

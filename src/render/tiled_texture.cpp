@@ -94,6 +94,14 @@ void TTextureTile::Upload() {
   TCustomTexture::Upload();
 }
 
+namespace {
+
+void WhitenRow(uint32_t* row, int count) {
+  for (int i = 0; i < count; ++i) row[i] |= 0x00FFFFFFu;
+}
+
+}  // namespace
+
 void TTextureTile::FillLevel(TBitmap& level) {
   Check32Bit(level);
   const TBitmap* view = fOwner ? fOwner->SourceView() : nullptr;
@@ -118,6 +126,7 @@ bool TTextureTile::CopyView(TBitmap& level, const TBitmap& view, const TRect& va
   const TConvertOperator* converter = sameFormat ? nullptr : GetConverter(view.Format(), level.Format());
   std::vector<uint8_t> buffer(sameFormat ? 0 : static_cast<size_t>(n) * view.Format()->BytesPerPixel());
   const bool premultiply = Premultiplied() && level.Format() == FormatA8R8G8B8();
+  const bool alphaOnly = fOwner && fOwner->AlphaOnly() && level.Format() == FormatA8R8G8B8();
   const float rows = static_cast<float>(valid.Height());
   for (int y = valid.Top; y < valid.Bottom; ++y) {
     auto* row = reinterpret_cast<uint32_t*>(level.ScanLine(y));
@@ -129,6 +138,7 @@ bool TTextureTile::CopyView(TBitmap& level, const TBitmap& view, const TRect& va
     } else {
       view.GetPixels(sx, sy, std::span<uint8_t>(to, static_cast<size_t>(n) * 4), 0, n);
     }
+    if (alphaOnly) WhitenRow(row + valid.Left, n);
     if (premultiply) PremultiplyRow(to, n);
     RepeatRowEnds(row, level.Width(), valid.Left, valid.Right);
     if (!level.NotifyProgress(static_cast<float>(y - valid.Top + 1) / rows)) return false;

@@ -184,6 +184,11 @@ class TMultiTexture6 : public TObj {
   const std::vector<TTextureTile*>& Tiles() const { return fTiles; }
   int Level() const { return fLevel; }
   bool Premultiplied() const { return fPremultiplied; }
+  // The picture is an alpha mask without colour: its texels are white at
+  // the picture's alpha, so that it masks, tints and blends like the alpha
+  // of a colour picture.
+  bool AlphaOnly() const { return fAlphaOnly; }
+  void SetAlphaOnly(bool alphaOnly) { fAlphaOnly = alphaOnly; }
   const TRect& SourceRect() const { return fSourceRect; }
   TCustomTexture* Partner() const { return fPartner; }
   TFloatPoint PartnerOffset() const { return fPartnerOffset; }
@@ -217,6 +222,7 @@ class TMultiTexture6 : public TObj {
   TTextureManager6* fManager;
   std::vector<TTextureTile*> fTiles;
   int fLevel = 0;
+  bool fAlphaOnly = false;
   bool fPremultiplied = false;
   TRect fSourceRect;
   std::unique_ptr<TBitmap> fView;

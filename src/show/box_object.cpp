@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 #include "ini/ini_document.h"
 
@@ -56,8 +57,37 @@ TBoxDrawParams TZelBox::DrawParams() const {
   return params;
 }
 
+TZelBox::TZelBox(TZelObject* parent, TStringView guid) : TZelObject(parent, guid) {}
+
+TZelBox::~TZelBox() = default;
+
+void TZelBox::DrawShadow(TDeviceDrawer& drawer) {
+  if (!Shadow().enabled) return;
+  const TFloatPoint corner = CornerOffset();
+  const double w = Size().width, h = Size().height;
+  TShadowSource source;
+  source.pictureName = u"N\\A";
+  source.rect = {0, 0, static_cast<float>(w), static_cast<float>(h)};
+  source.plane = {Origin(), XAxis(), YAxis(), {-corner.x, -corner.y}};
+  source.sizeFactor = std::sqrt(w * h) / 400.0;
+  source.basis = std::sqrt(w * h);
+  // The shadow fades as the box does.
+  TBoxShadowLook look;
+  look.gradientType = GradientTypeOf(fFillMode);
+  look.startAlpha = static_cast<uint8_t>(fColor1 >> 24);
+  look.endAlpha = static_cast<uint8_t>((fFillMode == TBoxFillMode::Solid ? fColor1 : fColor2) >> 24);
+  if (!fShadowPicture) fShadowPicture = std::make_unique<TObjectShadow>();
+  fShadowPicture->Draw(drawer, *this, source, EffectiveOpacity(), look);
+}
+
+void TZelBox::ReleaseResources(TDeviceDrawer& drawer) {
+  if (fShadowPicture) fShadowPicture->Release(drawer);
+  TZelObject::ReleaseResources(drawer);
+}
+
 void TZelBox::DrawSelf(TDeviceDrawer& drawer) {
   if (Size().width <= 0 || Size().height <= 0) return;
+  DrawShadow(drawer);
   const TFloatPoint corner = CornerOffset();
   drawer.DrawBox(DrawParams(), Origin(), XAxis(), YAxis(), {-corner.x, -corner.y});
 }

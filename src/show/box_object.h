@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "draw/device_drawer.h"
+#include "show/object_shadow.h"
 #include "show/zel_object.h"
 
 namespace zel {
@@ -16,7 +18,8 @@ uint8_t GradientTypeOf(TBoxFillMode mode) noexcept;
 
 class TZelBox : public TZelObject {
  public:
-  using TZelObject::TZelObject;
+  TZelBox(TZelObject* parent, TStringView guid);
+  ~TZelBox() override;
 
   TBoxFillMode FillMode() const noexcept { return fFillMode; }
   // ARGB: the colours with their alphas.
@@ -30,11 +33,15 @@ class TZelBox : public TZelObject {
  protected:
   void ReadKindKeys(const TIniIdentList& keys) override;
   void DrawSelf(TDeviceDrawer& drawer) override;
+  void ReleaseResources(TDeviceDrawer& drawer) override;
 
  private:
+  void DrawShadow(TDeviceDrawer& drawer);
+
   TBoxFillMode fFillMode = TBoxFillMode::Solid;
   uint32_t fColor1 = 0xFF000000, fColor2 = 0xFF000000;
   bool fAntialiased = false;
+  std::unique_ptr<TObjectShadow> fShadowPicture;
 };
 
 // The same rectangle under another type name, for the authoring side.

@@ -1,28 +1,16 @@
 // The kinds of object a slide holds and the table that makes them from the
-// project's type names. Pictures, masks, boxes, frames and viewports have
-// files of their own; text, buttons and video read the common keys (and a
-// picture's) until their own keys and drawing arrive.
+// project's type names. Each kind has a file of its own; video reads the
+// common keys until its own keys and drawing arrive.
 #pragma once
 
 #include "show/box_object.h"
+#include "show/button_object.h"
 #include "show/picture_object.h"
+#include "show/text_object.h"
 #include "show/viewport_object.h"
 #include "show/zel_object.h"
 
 namespace zel {
-
-class TZelText : public TZelImage {
- public:
-  using TZelImage::TZelImage;
-
- protected:
-  bool ShadowEnabledByDefault() const override { return true; }
-};
-
-class TZelButton : public TZelImage {
- public:
-  using TZelImage::TZelImage;
-};
 
 class TZelVideo : public TZelObject {
  public:

@@ -58,7 +58,7 @@ TZelImage::TZelImage(TZelObject* parent, TStringView guid) : TZelObject(parent, 
 TZelImage::~TZelImage() = default;
 
 void TZelImage::ReadKindKeys(const TIniIdentList& keys) {
-  fAntialiased = keys.ReadBool(u"Antialiased", true);
+  fAntialiased = keys.ReadBool(u"Antialiased", AntialiasedByDefault());
   fFiltering = static_cast<TPictureFiltering>(keys.ReadIndexFolded(u"Filtering", kFilteringNames, 2));
   fMipLodBias = static_cast<float>(keys.ReadFloat(u"MipLodBias", 0));
   fEffectBuffer = keys.ReadInteger(u"ReplaceWithEffectBuffer", 0);
@@ -142,7 +142,7 @@ void TZelImage::UpdateFraming() {
     return;
   }
   fFraming = FramePicture(fPicture->Width(), fPicture->Height(), fBorder, fAnimation);
-  SetSize({fFraming.width, fFraming.height});
+  if (SizeFromPicture()) SetSize({fFraming.width, fFraming.height});
 }
 
 void TZelImage::LoadPictureIfStale() {
@@ -181,7 +181,7 @@ void TZelImage::UpdateTransform(bool withChildren) {
 }
 
 void TZelImage::UpdateLevel() {
-  if (!fPicture || fAnimation.Animated()) {
+  if (!fPicture || fAnimation.Animated() || !UsesPictureLevels()) {
     fLevel = 0;
     return;
   }
@@ -221,9 +221,31 @@ TDrawPlane TZelImage::PicturePlane() const {
   return {Origin(), XAxis(), YAxis(), anchor};
 }
 
+void TZelImage::DrawShadow(TDeviceDrawer& drawer, const TShadowSource& source) {
+  if (!Shadow().enabled) return;
+  if (!fShadowPicture) fShadowPicture = std::make_unique<TObjectShadow>();
+  fShadowPicture->Draw(drawer, *this, source, EffectiveOpacity());
+}
+
+TShadowSource TZelImage::PictureShadowSource() const {
+  TShadowSource source;
+  source.pictureName = fLoadedName;
+  source.rect = DrawParams().source;
+  if (source.rect.Empty() && fPicture)
+    source.rect = {0, 0, static_cast<float>(fPicture->Width()), static_cast<float>(fPicture->Height())};
+  source.level = fLevel;
+  source.plane = PicturePlane();
+  const double scale = std::ldexp(1.0, -fLevel);
+  const double w = (source.rect.right - source.rect.left) * scale, h = (source.rect.bottom - source.rect.top) * scale;
+  source.sizeFactor = std::sqrt(std::max(0.0, w * h)) / 400.0;
+  source.basis = std::sqrt(std::max(0.0, static_cast<double>(Size().width) * Size().height));
+  return source;
+}
+
 void TZelImage::DrawSelf(TDeviceDrawer& drawer) {
   LoadPictureIfStale();
   if (!fPicture || Size().width <= 0 || Size().height <= 0) return;
+  DrawShadow(drawer, PictureShadowSource());
   const float opacity = EffectiveOpacity();
   const float border = fFraming.border;
   if (fBorder.borderEnabled && !fAnimation.Animated() && border > 0) {
@@ -245,6 +267,7 @@ void TZelImage::PreparePictures(TDeviceDrawer& drawer) {
 
 void TZelImage::ReleaseResources(TDeviceDrawer& drawer) {
   if (fPicture) drawer.ReleaseImage(*fPicture);
+  if (fShadowPicture) fShadowPicture->Release(drawer);
   TZelObject::ReleaseResources(drawer);
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "draw/device_drawer.h"
+#include "show/object_shadow.h"
 #include "show/picture_framing.h"
 #include "show/zel_object.h"
 
@@ -68,10 +69,23 @@ class TZelImage : public TZelObject {
   virtual TString RequestName() const { return fImageName; }
   // Masks are never soft-edged nor animated.
   virtual bool MayAnimate() const { return true; }
+  virtual bool AntialiasedByDefault() const { return true; }
+  // Whether the picture's framed size is the object's size (texts and
+  // buttons have sizes of their own).
+  virtual bool SizeFromPicture() const { return true; }
+  // Whether the picture is drawn from a reduced copy when shown small
+  // (texts are rendered at the size they are shown at instead).
+  virtual bool UsesPictureLevels() const { return true; }
   void SetAntialiased(bool antialiased) noexcept { fAntialiased = antialiased; }
+  // The name is asked for again at the next update or drawing.
+  void RequestPictureAgain() noexcept { fPictureStale = true; }
+  void LoadPictureIfStale();
+  // The shadow, drawn before the object when its keys ask for one.
+  void DrawShadow(TDeviceDrawer& drawer, const TShadowSource& source);
+  // A picture's shadow: the shown part of the picture at its level.
+  TShadowSource PictureShadowSource() const;
 
  private:
-  void LoadPictureIfStale();
   void ResolveAnimation();
   void UpdateFraming();
   void UpdateLevel();
@@ -92,6 +106,7 @@ class TZelImage : public TZelObject {
   TPictureFraming fFraming;
   int32_t fLevel = 0;
   int32_t fFrame = 0;
+  std::unique_ptr<TObjectShadow> fShadowPicture;
 };
 
 // A picture used as an alpha mask by the viewport it belongs to; it draws

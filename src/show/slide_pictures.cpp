@@ -4,13 +4,18 @@
 
 #include "core/exceptions.h"
 #include "core/log.h"
+#include "imaging/button_producer.h"
 #include "imaging/image_loader.h"
+#include "imaging/mask_generator.h"
 #include "imaging/picture_loading.h"
 #include "imaging/pixel_converter.h"
 #include "imaging/pixel_format.h"
+#include "imaging/shadow_generator.h"
 #include "textout/text_host.h"
 #include "textout/text_picture.h"
+#include "textout/text_params.h"
 #include "textout/text_producer.h"
+#include "textout/simple_vector_text.h"
 #include "textout/text_with_size.h"
 
 namespace zel {
@@ -19,9 +24,6 @@ namespace {
 
 constexpr TStringView kMaskPrefix = u"Mask: ";
 constexpr TStringView kEffectBufferPrefix = u"SlideEffectBuffer";
-constexpr TStringView kButtonPrefix = u"Button: ";
-constexpr TStringView kShadowPrefix = u"Shadow: ";
-constexpr TStringView kPresetedMaskPrefix = u"PresetedMask:";
 
 // The brightness of a colour, with the usual weights of the eye's
 // sensitivity to red, green and blue.
@@ -133,10 +135,9 @@ std::unique_ptr<TImage> TSlidePictureMaker::MakeByName(TStringView name) {
   if (IsTextWithSizeName(name)) return ImageOf(MakeTextWithSizePicture(name));
   if (name.starts_with(kMaskPrefix)) return MakeMask(name);
   if (const int number = EffectBufferNumber(name); number >= 0) return MakeEffectBufferPicture(name, number);
-  if (const TNotMadeKind kind = NotMadeKindOf(name); kind != nmCount) {
-    ReportNotMade(kind, name);
+  if (std::unique_ptr<TImage> generated = MakeGenerated(name)) return generated;
+  if (name.starts_with(kShadowPrefix) || name.starts_with(kPresetedMaskPrefix) || name.starts_with(kButtonPrefix))
     return nullptr;
-  }
   if (!fAccessor) return nullptr;
   return LoadAccessorPicture(*fAccessor, name);
 }
@@ -177,16 +178,58 @@ std::unique_ptr<TImage> TSlidePictureMaker::MakeEffectBufferPicture(TStringView 
   return ImageOf(MakeRef<TWrapperBitmapStore>(TString(name), std::move(picture)));
 }
 
-TSlidePictureMaker::TNotMadeKind TSlidePictureMaker::NotMadeKindOf(TStringView name) {
-  if (name.starts_with(kButtonPrefix)) return nmButton;
-  if (name.starts_with(kShadowPrefix)) return nmShadow;
-  if (name.starts_with(kPresetedMaskPrefix)) return nmPresetedMask;
-  return nmCount;
+std::unique_ptr<TImage> TSlidePictureMaker::MakeGenerated(TStringView name) {
+  std::unique_ptr<TImage> (TSlidePictureMaker::*make)(TStringView) = nullptr;
+  if (name.starts_with(kShadowPrefix)) make = &TSlidePictureMaker::MakeShadow;
+  else if (name.starts_with(kPresetedMaskPrefix)) make = &TSlidePictureMaker::MakePresetedMask;
+  else if (name.starts_with(kButtonPrefix)) make = &TSlidePictureMaker::MakeButtonFace;
+  if (!make) return nullptr;
+  const uint32_t serial = fAccessor ? fAccessor->Source().Serial() : 0;
+  return CachedGeneratedPicture(name, serial, [&] { return (this->*make)(name); });
 }
 
-void TSlidePictureMaker::ReportNotMade(TNotMadeKind kind, TStringView name) {
-  if (fNotMadeReported[kind].exchange(true)) return;
-  Log().Write("picture not made yet: " + StringToUtf8(name));
+std::unique_ptr<TImage> TSlidePictureMaker::MakeShadow(TStringView name) {
+  TShadowGenerator generator;
+  return generator.Make(ParseShadowName(name), [this](TStringView source) { return Make(source); });
+}
+
+std::unique_ptr<TImage> TSlidePictureMaker::MakePresetedMask(TStringView name) {
+  TMaskGenerator generator;
+  return generator.Make(ParseMaskName(name), TString(name));
+}
+
+std::unique_ptr<TImage> TSlidePictureMaker::MakeButtonFace(TStringView name) { return Buttons().MakeFace(name); }
+
+std::unique_ptr<TImage> TSlidePictureMaker::MakeErrorFace(TStringView text) {
+  TTextParams params;
+  params.FontName = u"Arial";
+  params.Colour = MakeColor(0, 0, 0);
+  return MakeText(BuildTextPictureName(params, {TString(text)}));
+}
+
+TButtonProducerHost& TSlidePictureMaker::Buttons() {
+  std::lock_guard guard(fButtonsLock);
+  if (!fButtons) {
+    fButtons = std::make_unique<TButtonProducerHost>(
+        fAccessor, fPathToButtons, [this](TStringView name) { return Make(name); },
+        [this](TStringView text) { return MakeErrorFace(text); });
+  }
+  return *fButtons;
+}
+
+TButtonProducer* TSlidePictureMaker::ButtonProducer(const TString& theme) { return Buttons().Producer(theme); }
+
+std::unique_ptr<TVectorText> TSlidePictureMaker::OpenVectorText(TStringView textName) {
+  std::lock_guard guard(fTextLock);
+  if (fAccessor) {
+    if (!fTextHost) fTextHost = std::make_unique<TTextPictureHost>(*fAccessor);
+    if (std::unique_ptr<TVectorText> text = fTextHost->OpenCachedText(CachedVectorTextKey(textName))) return text;
+  }
+  const TParsedTextName parsed = ParseTextPictureName(textName);
+  TFontParams font;
+  font.FontName = parsed.Params.FontName;
+  font.Style = parsed.Params.Style;
+  return std::make_unique<TSimpleVectorText>(font, parsed.Lines);
 }
 
 }  // namespace zel

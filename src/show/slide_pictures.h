@@ -1,6 +1,6 @@
 // The pictures a slide's objects ask for by name: files of the show and the
 // pictures made for special names ("Text: ", "TextWithSize:", "Mask: ",
-// "SlideEffectBuffer0".."9").
+// "Shadow: ", "PresetedMask:", "Button: ", "SlideEffectBuffer0".."9").
 #pragma once
 
 #include <atomic>
@@ -17,8 +17,13 @@
 
 namespace zel {
 
+class TButtonProducer;
+class TButtonProducerHost;
+class TMaskGenerator;
+class TShadowGenerator;
 class TTextPictureHost;
 class TTextProducer;
+class TVectorText;
 
 // Makes the pictures slide objects ask for by name.
 class TSlidePictureMaker : public TObj {
@@ -31,20 +36,28 @@ class TSlidePictureMaker : public TObj {
   // The slide effect buffers: the bitmap of buffer `number`, or null when there is none.
   using TEffectBufferSource = std::function<TBitmap*(int number)>;
   void SetEffectBufferSource(TEffectBufferSource source);
+  // The package folder of the button themes ("PathToButtons").
+  void SetPathToButtons(TString path) { fPathToButtons = std::move(path); }
   // The picture for the name, or null when the name gives none.
   std::unique_ptr<TImage> Make(TStringView name);
+  // The vector text behind a "Text: " name, for measuring.
+  std::unique_ptr<TVectorText> OpenVectorText(TStringView textName);
+  // A theme's face producer (see TButtonProducerHost).
+  TButtonProducer* ButtonProducer(const TString& theme);
 
  private:
-  // The generated kinds this player does not make yet; each is reported
-  // once. nmCount stands for a name of none of them.
-  enum TNotMadeKind { nmButton, nmShadow, nmPresetedMask, nmCount };
-  static TNotMadeKind NotMadeKindOf(TStringView name);
-
   std::unique_ptr<TImage> MakeByName(TStringView name);
   std::unique_ptr<TImage> MakeText(TStringView name);
   std::unique_ptr<TImage> MakeMask(TStringView name);
   std::unique_ptr<TImage> MakeEffectBufferPicture(TStringView name, int number);
-  void ReportNotMade(TNotMadeKind kind, TStringView name);
+  // Shadows, generated masks and button faces, shared through the picture
+  // cache so that equal names make one picture.
+  std::unique_ptr<TImage> MakeGenerated(TStringView name);
+  std::unique_ptr<TImage> MakeShadow(TStringView name);
+  std::unique_ptr<TImage> MakePresetedMask(TStringView name);
+  std::unique_ptr<TImage> MakeButtonFace(TStringView name);
+  std::unique_ptr<TImage> MakeErrorFace(TStringView text);
+  TButtonProducerHost& Buttons();
 
   TFileAccessor* fAccessor;
   int32_t fAreaWidth = 0;
@@ -55,7 +68,9 @@ class TSlidePictureMaker : public TObj {
   std::mutex fTextLock;
   std::unique_ptr<TTextPictureHost> fTextHost;
   std::unique_ptr<TTextProducer> fTextProducer;
-  std::atomic<bool> fNotMadeReported[nmCount] = {};
+  TString fPathToButtons;
+  std::mutex fButtonsLock;
+  std::unique_ptr<TButtonProducerHost> fButtons;
 };
 
 }  // namespace zel

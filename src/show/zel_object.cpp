@@ -200,6 +200,8 @@ void TZelObject::SetTime(double t, bool withChildren) {
     for (TZelObject* child : fChildren) child->SetTime(t, true);
 }
 
+double TZelObject::PlacementFactor(TObjectSize parentSize) const { return FitFactor(fFitMode, parentSize, fSize); }
+
 TObjectSize TZelObject::ParentSize() const { return fParent ? fParent->fSize : fSize; }
 
 TParentFrame TZelObject::ParentFrame() const {
@@ -214,7 +216,7 @@ double TZelObject::DepthScale() const {
 
 void TZelObject::Place(const TParentFrame& parent, TObjectSize parentSize, double depthScale) {
   const TKeyPointValues& v = Values();
-  const double k = FitFactor(fFitMode, parentSize, fSize);
+  const double k = PlacementFactor(parentSize);
   fScaleX = v.ScaleX() * k / 100.0;
   fScaleY = v.ScaleY() * k / 100.0;
 

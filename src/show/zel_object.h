@@ -49,7 +49,8 @@ struct TCameraRay {
   T3DVector direction;
 };
 
-struct TShadowParams {
+// The shadow an object casts, as its keys say.
+struct TShadowKeys {
   bool enabled = false;
   float distance = 1.5f;
   float angle = 45;  // degrees
@@ -80,7 +81,7 @@ class TZelObject : public TZelParams {
 
   bool TransparentForClick() const noexcept { return fTranspForClick; }
   const TString& Action() const noexcept { return fAction; }
-  const TShadowParams& Shadow() const noexcept { return fShadow; }
+  const TShadowKeys& Shadow() const noexcept { return fShadow; }
   TFitMode FitMode() const noexcept { return fFitMode; }
   TPlaceMode PositionMode() const noexcept { return fPosMode; }
   TPlaceMode CenterMode() const noexcept { return fCenterMode; }
@@ -200,6 +201,13 @@ class TZelObject : public TZelParams {
 
   // Text objects cast a shadow unless the project says otherwise.
   virtual bool ShadowEnabledByDefault() const { return false; }
+  // How many parent units one own unit takes before the key-point scale:
+  // the fit mode's factor; texts are sized by their parent's height instead.
+  virtual double PlacementFactor(TObjectSize parentSize) const;
+  // A button's caption follows its button's look: it lets clicks through
+  // and casts no shadow of its own.
+  void SetTransparentForClick(bool transparent) noexcept { fTranspForClick = transparent; }
+  void SetShadowKeys(const TShadowKeys& shadow) noexcept { fShadow = shadow; }
 
   // Frees the children, last first. A slide does it in its own destructor,
   // while the objects can still reach it.
@@ -225,7 +233,7 @@ class TZelObject : public TZelParams {
   TString fAction;
   TClickLook fClickLook = TClickLook::Normal;
   bool fPressedMark = false;
-  TShadowParams fShadow;
+  TShadowKeys fShadow;
   double fSinA = 0, fCosA = 1, fSinX = 0, fCosX = 1, fSinY = 0, fCosY = 1;
   double fScaleX = 0, fScaleY = 0;
   bool fHideFront = false, fHideBack = false, fChildInvisible = false;

@@ -11,8 +11,10 @@
 
 namespace zel {
 
+class TButtonProducer;
 class TImage;
 class TSlidePictureMaker;
+class TVectorText;
 class TZelSource;
 
 class TZelSlideHost : public TObj {
@@ -43,6 +45,12 @@ class TZelSlideHost : public TObj {
   // the name ("Text: ", "Mask: ", ...); none when the name gives none.
   // The show area's size is the view size.
   virtual std::unique_ptr<TImage> RequestPicture(TStringView name);
+  // The vector text a "Text: " name renders (the show's cached text when
+  // it has one), for measuring; null when no font gives one.
+  virtual std::unique_ptr<TVectorText> OpenVectorText(TStringView textPictureName);
+  // The producer of a button theme's faces: the theme's, else the "aqua"
+  // theme's, else null. It lives as long as the host.
+  virtual TButtonProducer* ButtonProducer(const TString& theme);
 
   // Lets objects with a flat frame take part in hit testing.
   const TZelObject::THitFilter& HitFilter() const noexcept { return fHitFilter; }
@@ -52,6 +60,8 @@ class TZelSlideHost : public TObj {
   TZelSource* fSource;
   double fViewWidth = 800, fViewHeight = 600;
   TZelObject::THitFilter fHitFilter;
+  TSlidePictureMaker& Pictures();
+
   std::unique_ptr<TSlidePictureMaker> fPictures;  // made at the first request
 };
 

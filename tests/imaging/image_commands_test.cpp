@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
 #include "imaging/image_loader.h"
+#include "imaging/metadata_pictures.h"
 #include "imaging/test_pictures.h"
 #include "integration/run_program.h"
 
@@ -112,6 +114,42 @@ TEST_F(ImageCommands, DecodeAtAReducedLevel) {
   EXPECT_EQ(written->Height(), 10);
   EXPECT_NE(RunProgram(Tool("decode-image " + in + " " + out + " --level x")).exitCode, 0);
   EXPECT_EQ(RunProgram(Tool("decode-image " + in)).exitCode, 2);
+}
+
+TEST_F(ImageCommands, MetaPrintsEveryMacroValueInOrder) {
+  testing::TTiffLayout exif;
+  exif.BigEndian = true;
+  exif.Ifd0 = {testing::AsciiEntry(0x010E, "Line one\nand 100%"), testing::AsciiEntry(0x0132, "2009:07:14 18:22:05")};
+  exif.Exif = {testing::UndefinedEntry(0x9286, testing::UserComment("UNICODE", testing::Utf16Bytes(u"Grüße", true)))};
+  const auto iptc = testing::MakeIptc({{2, 80, "  First Author "}, {2, 80, "Second"}, {2, 101, "Norway"}});
+  const auto photo = testing::WithSegments(testing::SmallJpeg(),
+                                           {testing::ExifSegment(testing::MakeTiff(exif)),
+                                            testing::PhotoshopSegment(testing::PhotoshopResource(0x0404, iptc))});
+  auto result = RunProgram(Tool("image-meta " + Write("tagged.jpg", photo)));
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_EQ(result.output,
+            "Exif.Date 2009:07:14\n"
+            "Exif.Time 18:22:05\n"
+            "Exif.Comment Grüße\n"
+            "Exif.Description Line one%0Aand 100%25\n"
+            "IPTC.DocumentTitle\nIPTC.SpecialInstructions\n"
+            "IPTC.AuthorByline First Author\n"
+            "IPTC.AuthorTitle\nIPTC.City\nIPTC.Sublocation\nIPTC.ProvinceState\n"
+            "IPTC.Country Norway\n"
+            "IPTC.OTR\nIPTC.Headline\nIPTC.Credits\nIPTC.Source\nIPTC.Copyright\nIPTC.CaptionDescription\n"
+            "IPTC.CaptionWriter\n");
+}
+
+TEST_F(ImageCommands, MetaOfAPictureWithoutMetadataAndFailures) {
+  auto result = RunProgram(Tool("image-meta " + Write("plain.jpg", testing::SmallJpeg())));
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_EQ(result.output.substr(0, 20), "Exif.Date\nExif.Time\n");
+  EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 19);
+  EXPECT_EQ(result.output.find(' '), std::string::npos);
+  result = RunProgram(Tool("image-meta " + Path("missing.jpg")));
+  EXPECT_NE(result.exitCode, 0);
+  EXPECT_NE(result.output.find("zeltool image-meta:"), std::string::npos);
+  EXPECT_EQ(RunProgram(Tool("image-meta")).exitCode, 2);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The picture maker of the slides: file pictures and their placeholder,
-// masks, text pictures, effect buffer pictures and the generated kinds not
-// made yet.
+// masks, text pictures, effect buffer pictures and the generated masks and
+// shadows.
 #include <gtest/gtest.h>
 
 #include <mutex>
@@ -278,19 +278,48 @@ TEST_F(SlidePictures, AFailingPictureIsLoggedOnceAndGivesNothing) {
 
 // ---------------------------------------------------------------------------
 
-TEST_F(SlidePictures, GeneratedKindsNotMadeYetAreReportedOncePerKind) {
-  TLogLines log;
-  for (const char16_t* name : {u"Button: a", u"Shadow: s", u"PresetedMask:1", u"Button: b", u"Shadow: t",
-                               u"PresetedMask:2"})
-    EXPECT_EQ(maker.Make(name), nullptr) << StringToUtf8(name);
-  EXPECT_EQ(log.Containing("picture not made yet: Button: a"), 1);
-  EXPECT_EQ(log.Containing("picture not made yet: Shadow: s"), 1);
-  EXPECT_EQ(log.Containing("picture not made yet: PresetedMask:1"), 1);
-  EXPECT_EQ(log.Containing("picture not made yet"), 3);
-  // Each maker reports for itself.
-  TSlidePictureMaker other(&accessor);
-  EXPECT_EQ(other.Make(u"Button: c"), nullptr);
-  EXPECT_EQ(log.Containing("picture not made yet"), 4);
+TEST_F(SlidePictures, GeneratedMasksAreSharedWhileInUse) {
+  std::unique_ptr<TImage> first = maker.Make(u"PresetedMask:100:50:1:0:0");
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->Width(), 100);
+  EXPECT_EQ(first->Height(), 50);
+  // A hard-edged ellipse: its middle shows, its corners hide.
+  EXPECT_EQ(MaskValue(*first, 0, 50, 25), 255);
+  EXPECT_EQ(MaskValue(*first, 0, 0, 0), 0);
+  std::unique_ptr<TImage> second = maker.Make(u"PresetedMask:100:50:1:0:0");
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(&first->Store(), &second->Store());
+  // Once every copy is gone the next request makes it again.
+  first.reset();
+  second.reset();
+  std::unique_ptr<TImage> third = maker.Make(u"PresetedMask:100:50:1:0:0");
+  ASSERT_NE(third, nullptr);
+  EXPECT_EQ(third->Width(), 100);
+}
+
+TEST_F(SlidePictures, ShadowOfAGeneratedPicture) {
+  std::unique_ptr<TImage> shadow =
+      maker.Make(u"Shadow: 0:0:100:50:0:0:255:4:0:8:255:255:0:0:255:100.00:0:PresetedMask:100:50:0:0:0");
+  ASSERT_NE(shadow, nullptr);
+  // Larger than its source by the blur's margins on every side.
+  EXPECT_GT(shadow->Width(), 100);
+  EXPECT_GT(shadow->Height(), 50);
+  TBitmap* pixels = shadow->GetMipLevel(0, FormatA8R8G8B8());
+  const uint32_t middle = pixels->PixelColor(shadow->Width() / 2, shadow->Height() / 2);
+  EXPECT_EQ(middle >> 24, 255u);
+  EXPECT_EQ((middle >> 16) & 255, 255u);  // red, as the name asks
+  EXPECT_EQ(pixels->PixelColor(0, 0) >> 24, 0u);
+}
+
+TEST_F(SlidePictures, GeneratedNamesThatGiveNothing) {
+  // No theme in the show and no "aqua" either; a shadow of a missing picture.
+  EXPECT_EQ(maker.Make(u"Button: nothing:0:100:0:0:0"), nullptr);
+  EXPECT_EQ(maker.Make(u"Shadow: 0:0:10:10:0:0:255:4:0:8:255:255:0:0:0:100.00:0:TextWithSize:"), nullptr);
+  EXPECT_EQ(maker.Make(u"PresetedMask:0:0:0:0:0"), nullptr);
+  // Sizes that are no numbers are 512.
+  std::unique_ptr<TImage> defaulted = maker.Make(u"PresetedMask:x:y:0:0:0");
+  ASSERT_NE(defaulted, nullptr);
+  EXPECT_EQ(defaulted->Width(), 512);
 }
 
 }  // namespace
