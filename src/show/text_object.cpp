@@ -146,11 +146,11 @@ void TZelText::BuildText() {
   fBuiltForSlide = slideIndex;
   fExpanded = ExpandLines();
   // The size depends on the lines, the font, the style and the spacing:
-  // the name of the text at scale 1 in white holds exactly those.
+  // the name of the text at scale 1 in white holds those (and the
+  // alignment and shift, which the picture's name needs too).
   TTextParams atOne = fParams;
   atOne.Size = 1;
   atOne.Colour = 0xFFFFFFFF;
-  atOne.ShiftX = atOne.ShiftY = 0;
   TString measureKey = fRasterize ? ImageName() : BuildTextPictureName(atOne, fExpanded);
   if (measureKey != fMeasureKey || fTextSize == TTextSize{}) {
     fMeasureKey = std::move(measureKey);
@@ -234,11 +234,18 @@ void TZelText::UpdateRenderScale() {
   // design size, so that it has a picture at all.
   if (scale <= 0) scale = LimitedRenderScale(1, fTextSize);
   if (scale <= 0) return;
+  const uint32_t colour = Opaque(RenderColor());
+  // Every update of the slide asks: the name is built only when the scale,
+  // the colour or the text changed.
+  if (scale == fRenderScale && colour == fRenderedColour && fRenderedKey == fMeasureKey && !fPictureName.empty())
+    return;
   TTextParams params = fParams;
-  params.Colour = Opaque(RenderColor());
+  params.Colour = colour;
   params.Size = scale;
   TString name = BuildTextPictureName(params, fExpanded);
   fRenderScale = scale;
+  fRenderedColour = colour;
+  fRenderedKey = fMeasureKey;
   if (name == fPictureName) return;
   fPictureName = std::move(name);
   RequestPictureAgain();

@@ -119,6 +119,8 @@ class TZelText : public TZelImage {
   double fMeasuredHeight = 0;  // 0 until the first measurement
   double fLeftOverhang = 0;    // text units left of the box the glyphs reach
   double fRenderScale = 0;
+  uint32_t fRenderedColour = 0;  // what the picture name was last built for
+  TString fRenderedKey;
   TString fPictureName;
 };
 

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <memory>
 #include <string>
 
 #include "draw/null_drawer.h"
 #include "imaging/bitmap_store.h"
+#include "imaging/pixel_format.h"
 #include "ini/ini_document.h"
 #include "show/key_point.h"
 #include "show/object_kinds.h"
@@ -236,6 +238,51 @@ TEST_F(TextObjects, ButtonWithoutAnyThemeHasNoFaceButItsCaption) {
   EXPECT_EQ(button.Caption()->CaptionOf(), &button);
   EXPECT_TRUE(button.Caption()->TransparentForClick());
   EXPECT_FALSE(button.Caption()->Shadow().enabled);
+}
+
+}  // namespace
+}  // namespace zel
+
+namespace zel {
+namespace {
+
+// A host whose pictures are plain ones of the size their name says ("W x H").
+class TSizedPictureHost : public TZelSlideHost {
+ public:
+  using TZelSlideHost::TZelSlideHost;
+  std::unique_ptr<TImage> RequestPicture(TStringView name) override {
+    int w = 0, h = 0;
+    if (std::sscanf(StringToUtf8(name).c_str(), "%d x %d", &w, &h) != 2 || w <= 0 || h <= 0)
+      return TZelSlideHost::RequestPicture(name);
+    auto bitmap = std::make_unique<TDirectBitmap>(w, h, FormatA8R8G8B8());
+    return std::make_unique<TImage>(MakeRef<TWrapperBitmapStore>(TString(name), std::move(bitmap)));
+  }
+};
+
+TEST(RasterizedText, UsesItsReadyPictureAtTheBlackBoxSize) {
+  auto project = show_testing::ParseProject(
+      "[Main]\nopt_slidescount=1\n[Slide1]\n"
+      "object A: Text\n  Text=One^&Two\n  Rasterize=1\n  ImageName=400 x 100\n  BlackBoxSize=200,50\n"
+      "  LineSpacing=100\nend\n"
+      "object B: Text\n  Rasterize=1\n  ImageName=300 x 60\nend\n");
+  TZelSource source(nullptr, false, project.release(), true, u"zelplayer");
+  TSizedPictureHost host(&source);
+  host.SetViewBounds(800, 600);
+  TZelSlide slide(&host, 0);
+  slide.SetLayout({800, 600}, 100, 100, {400, 300, 0});
+  slide.Load(source.MainSection(), *source.SlideSection(0), true, {0, 10000, 0, 0, 10000, u""});
+  slide.SetTimeAndUpdate(0);
+  const auto& a = dynamic_cast<const TZelText&>(*slide.Children()[0]);
+  EXPECT_TRUE(a.Rasterized());
+  EXPECT_EQ(a.TextPictureName(), u"");
+  EXPECT_EQ(a.TextSize(), (TTextSize{200, 50}));
+  ASSERT_NE(a.Picture(), nullptr);
+  EXPECT_EQ(a.Picture()->Width(), 400);
+  // Two lines with half a line between them: 50 / (2 + 0.5).
+  EXPECT_DOUBLE_EQ(a.FontSize(), 20);
+  // Without a black-box size the picture's own size.
+  const auto& b = dynamic_cast<const TZelText&>(*slide.Children()[1]);
+  EXPECT_EQ(b.TextSize(), (TTextSize{300, 60}));
 }
 
 }  // namespace
