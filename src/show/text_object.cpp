@@ -24,9 +24,6 @@ const std::array<TString, 3> kAlignNames = {u"Left", u"Center", u"Right"};
 constexpr double kMaxSide = 30000;
 constexpr double kMaxArea = 10000000;
 
-// The text value's lines: one pair of enclosing quotes goes, "^&" splits.
-std::vector<TString> LinesOfValue(TStringView value) { return ParseLinesField(value); }
-
 uint32_t Opaque(uint32_t rgb) { return 0xFF000000u | (rgb & 0xFFFFFFu); }
 
 TRgbQuadColor QuadOf(uint32_t rgb) {
@@ -59,8 +56,6 @@ double LimitedRenderScale(double scale, TTextSize size) {
   return 0;
 }
 
-uint8_t TextStyleFromWords(TStringView words) { return ParseStyleWords(words); }
-
 TZelText::TZelText(TZelObject* parent, TStringView guid) : TZelImage(parent, guid) {
   fParams.FontName = u"Arial";
   fParams.Alignment = 1;
@@ -76,7 +71,7 @@ void TZelText::ReadKindKeys(const TIniIdentList& keys) {
   const uint32_t normal = keys.ReadColor(u"TextColor", 0xFFFFFF);
   SetColors({normal, keys.ReadColor(u"TextColorHover", normal), keys.ReadColor(u"TextColorClick", normal)});
   fParams.FontName = keys.ReadString(u"FontName", u"Arial");
-  fParams.Style = TextStyleFromWords(keys.ReadString(u"FontStyle", u""));
+  fParams.Style = ParseStyleWords(keys.ReadString(u"FontStyle", u""));
   fParams.Alignment = static_cast<uint8_t>(keys.ReadIndexFolded(u"TextAlign", kAlignNames, 1));
   fParams.LineSpacing = keys.ReadInteger(u"LineSpacing", 0);
   fParams.ShiftX = static_cast<float>(keys.ReadFloat(u"ShiftX", 0));
@@ -90,7 +85,8 @@ void TZelText::ReadKindKeys(const TIniIdentList& keys) {
 }
 
 void TZelText::SetText(TStringView value) {
-  std::vector<TString> lines = LinesOfValue(value);
+  // One pair of enclosing quotes goes, "^&" splits the lines.
+  std::vector<TString> lines = ParseLinesField(value);
   if (lines == fLines) return;
   fLines = std::move(lines);
   fTextStale = true;
@@ -276,11 +272,6 @@ bool TZelText::ColorsDiffer() const { return fColors[0] != fColors[1] || fColors
 
 uint32_t TZelText::RenderColor() const {
   return ColorsDiffer() ? 0xFFFFFFu : fColors[static_cast<size_t>(ClickLook())];
-}
-
-void TZelText::SetClickLook(TClickLook look) {
-  // Unequal colours are a tint at drawing time: nothing to render again.
-  TZelImage::SetClickLook(look);
 }
 
 TImageDrawParams TZelText::TextDrawParams() const {

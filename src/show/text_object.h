@@ -27,9 +27,6 @@ struct TTextSize {
 // 10,000,000. A scale that is not a positive number gives 0.
 double LimitedRenderScale(double scale, TTextSize size);
 
-// "Bold, Italic" style words as a text object reads them (exact words).
-uint8_t TextStyleFromWords(TStringView words);
-
 class TZelText : public TZelImage {
  public:
   TZelText(TZelObject* parent, TStringView guid);
@@ -43,7 +40,9 @@ class TZelText : public TZelImage {
   uint8_t Style() const noexcept { return fParams.Style; }
   uint8_t Alignment() const noexcept { return fParams.Alignment; }
   int32_t LineSpacing() const noexcept { return fParams.LineSpacing; }
-  // The colours of the three looks (normal, hover, pressed), RGB.
+  // The colours of the three looks (normal, hover, pressed), RGB. When
+  // they differ the text is rendered white and the look's colour is a
+  // tint, so a change of look renders nothing again.
   const std::array<uint32_t, 3>& Colors() const noexcept { return fColors; }
   void SetColors(const std::array<uint32_t, 3>& colors);
   bool Rasterized() const noexcept { return fRasterize; }
@@ -74,7 +73,6 @@ class TZelText : public TZelImage {
   // colour (RGB) for every look when there is a theme.
   void SetCaptionOf(TZelButton* button, std::optional<uint32_t> color);
 
-  void SetClickLook(TClickLook look) override;
   void UpdateTransform(bool withChildren) override;
   float EffectiveOpacity() const override;
 
