@@ -68,6 +68,7 @@ void TRasterHelper::BeginPaint(int width, int height, TColor colour) {
   ZEL_ASSERT(!fBitmap, "Previous TRasterHelper.BeginPaint not Closed");
   ZEL_ASSERT(width > 0 && height > 0, "TRasterHelper.BeginPaint: W or H = 0");
   fBitmap = std::make_unique<TDirectBitmap>(width, height, FormatA8R8G8B8());
+  fCache.Clear();
   if (colour != 0) {
     for (int y = 0; y < height; ++y) {
       auto* row = reinterpret_cast<uint32_t*>(fBitmap->ScanLine(y));
@@ -78,6 +79,7 @@ void TRasterHelper::BeginPaint(int width, int height, TColor colour) {
 
 std::unique_ptr<TDirectBitmap> TRasterHelper::EndPaint() {
   ZEL_ASSERT(fBitmap, "No Previous Call of TRasterHelper.BeginPaint");
+  fCache.Clear();
   return std::move(fBitmap);
 }
 
@@ -140,32 +142,25 @@ void TRasterHelper::AddPoint(float x, float y, bool move) {
   }
 }
 
-void TRasterHelper::FillPath(const TPath& path, bool evenOdd) {
-  ZEL_ASSERT(fBitmap, "No Previous Call of TRasterHelper.BeginPaint");
-  fOutline->Reset();
-  fPolyline.clear();
-  if (StrokeMode && LineWidth < 0.0001f) return;
-  fOutline->SetEvenOdd(StrokeMode ? false : evenOdd);
+void TRasterHelper::AddCurvePoint(void* helper, float x, float y) {
+  static_cast<TRasterHelper*>(helper)->AddPoint(x, y, false);
+}
 
+void TRasterHelper::BuildOutline(const TPath& path) {
   const std::vector<TPathPoint>& pts = path.Points;
   float lastX = 0, lastY = 0;
-  textout::TOutlineSmoother smoother([&](float x, float y) { AddPoint(x, y, false); });
+  textout::TOutlineSmoother smoother(&TRasterHelper::AddCurvePoint, this);
   bool needMove = true;
   size_t i = 0;
   while (i < pts.size()) {
     const int32_t command = pts[i].Command;
     if (needMove && command != pcMoveTo) break;
     float x = pts[i].X, y = pts[i].Y;
-    if (command == pcMoveTo) {
+    if (command == pcMoveTo || command == pcLineTo) {
       Transform(x, y);
-      AddPoint(x, y, true);
+      AddPoint(x, y, command == pcMoveTo);
       lastX = x, lastY = y;
       needMove = false;
-      ++i;
-    } else if (command == pcLineTo) {
-      Transform(x, y);
-      AddPoint(x, y, false);
-      lastX = x, lastY = y;
       ++i;
     } else if (command == pcQuadratic) {
       if (i + 2 > pts.size()) break;
@@ -192,22 +187,76 @@ void TRasterHelper::FillPath(const TPath& path, bool evenOdd) {
     }
   }
   if (StrokeMode) FlushPolyline();
-
-  const int width = std::min(fBitmap->Width(), ClipRect.Right);
-  const int height = std::min(fBitmap->Height(), ClipRect.Bottom);
-  fRasterizer->Rasterize(*fOutline, width, height,
-                         [this](int row, const uint16_t* coverage, int lo, int hi) { EmitRow(row, coverage, lo, hi); });
 }
 
-void TRasterHelper::EmitRow(int row, const uint16_t* coverage, int lo, int hi) {
+void TRasterHelper::FillPath(const TPath& path, bool evenOdd) {
+  ZEL_ASSERT(fBitmap, "No Previous Call of TRasterHelper.BeginPaint");
+  fOutline->Reset();
+  fPolyline.clear();
+  if (StrokeMode && LineWidth < 0.0001f) return;
+  fOutline->SetEvenOdd(StrokeMode ? false : evenOdd);
+  BuildOutline(path);
+  const int width = std::min(fBitmap->Width(), ClipRect.Right);
+  const int height = std::min(fBitmap->Height(), ClipRect.Bottom);
+  fOutline->Close();
+  if (width > 0 && height > 0 && TCoverageCache::Inside(*fOutline, width, height)) {
+    int originX = 0, originY = 0;
+    TCoverageCache::Origin(*fOutline, originX, originY);
+    if (const TCoverageCache::TEntry* entry = fCache.Find(*fOutline, originX, originY)) {
+      Replay(*entry, originX, originY);
+      return;
+    }
+    fRecording = fCache.Add(*fOutline, originX, originY);
+    fRecordX = originX, fRecordY = originY;
+  }
+  fRasterizer->Rasterize(*fOutline, width, height, *this);
+  fRecording = nullptr;
+}
+
+void TRasterHelper::Replay(const TCoverageCache::TEntry& entry, int originX, int originY) {
+  for (const TCoverageCache::TRow& r : entry.Rows)
+    BlendRow(r.Row + originY, &entry.Coverage[r.Offset], r.Lo + originX, r.Hi + originX);
+}
+
+namespace {
+
+// BlendOver with its two commonest cases (an opaque colour, a transparent
+// pixel) answered before the call.
+inline TColor BlendPixel(TColor pixel, TColor colour) {
+  const uint32_t a = AlphaOf(colour);
+  if (a == 255 || (a != 0 && AlphaOf(pixel) == 0)) return colour;
+  return BlendOver(pixel, colour);
+}
+
+}  // namespace
+
+void TRasterHelper::CoverageRow(int row, const uint16_t* coverage, int lo, int hi) {
+  if (fRecording) fCache.AddRow(*fRecording, row - fRecordY, coverage + lo, lo - fRecordX, hi - fRecordX);
+  BlendRow(row, coverage + lo, lo, hi);
+}
+
+void TRasterHelper::BlendRow(int row, const uint16_t* coverage, int lo, int hi) {
   if (row < ClipRect.Top || row < 0 || row >= fBitmap->Height()) return;
   auto* pixels = reinterpret_cast<uint32_t*>(fBitmap->ScanLine(row));
-  for (int x = std::max(lo, ClipRect.Left); x <= hi; ++x) {
-    const uint32_t c = coverage[x];
+  const int from = std::max(lo, ClipRect.Left);
+  // A replayed row may end in a column right of this bitmap; it holds no coverage.
+  hi = std::min(hi, fBitmap->Width() - 1);
+  if (ColorFunction) {
+    for (int x = from; x <= hi; ++x) {
+      const uint32_t c = coverage[x - lo];
+      if (c == 0) continue;
+      TColor k = ColorFunction(x, row);
+      if (c < 256) k = SetAlpha(k, c * AlphaOf(k) / 256);
+      pixels[x] = BlendOver(pixels[x], k);
+    }
+    return;
+  }
+  const TColor full = FillColor;
+  const uint32_t alpha = AlphaOf(full);
+  for (int x = from; x <= hi; ++x) {
+    const uint32_t c = coverage[x - lo];
     if (c == 0) continue;
-    TColor k = ColorFunction ? ColorFunction(x, row) : FillColor;
-    if (c < 256) k = SetAlpha(k, c * AlphaOf(k) / 256);
-    pixels[x] = BlendOver(pixels[x], k);
+    pixels[x] = BlendPixel(pixels[x], c < 256 ? SetAlpha(full, c * alpha / 256) : full);
   }
 }
 

@@ -12,6 +12,7 @@
 #include "core/obj.h"
 #include "imaging/bitmap.h"
 #include "imaging/color.h"
+#include "textout/coverage_cache.h"
 #include "textout/outline.h"
 #include "textout/path.h"
 #include "textout/rasterizer.h"
@@ -31,7 +32,7 @@ struct TMatrix3 {
   void Apply(float& x, float& y) const;
 };
 
-class TRasterHelper : public TObj {
+class TRasterHelper : public TObj, private TRasterizer::TRowSink {
  public:
   using TPointTransform = std::function<void(float& x, float& y)>;
   using TColorFunction = std::function<TColor(int x, int y)>;
@@ -62,7 +63,13 @@ class TRasterHelper : public TObj {
   void Transform(float& x, float& y) const;
   void FlushPolyline();
   void AddPoint(float x, float y, bool move);
-  void EmitRow(int row, const uint16_t* coverage, int lo, int hi);
+  static void AddCurvePoint(void* helper, float x, float y);
+  // Walks the path into the outline (or the polylines, in stroke mode).
+  void BuildOutline(const TPath& path);
+  void CoverageRow(int row, const uint16_t* coverage, int lo, int hi) override;
+  // Blends columns lo ... hi of a row; coverage[0] is column lo's.
+  void BlendRow(int row, const uint16_t* coverage, int lo, int hi);
+  void Replay(const TCoverageCache::TEntry& entry, int originX, int originY);
 
   std::unique_ptr<TDirectBitmap> fBitmap;
   std::unique_ptr<TOutline> fOutline;
@@ -71,6 +78,11 @@ class TRasterHelper : public TObj {
   TMatrix3 fMatrix;
   TPointTransform fTransformFunction;
   std::vector<std::pair<float, float>> fPolyline;
+  // Outlines filled since BeginPaint, and the one being recorded (with its
+  // origin) while it is scan-converted.
+  TCoverageCache fCache;
+  TCoverageCache::TEntry* fRecording = nullptr;
+  int fRecordX = 0, fRecordY = 0;
 };
 
 }  // namespace zel

@@ -24,7 +24,7 @@ void TOutlineSmoother::Split(double t0, const TPt& p0, double t1, const TPt& p1,
   // The whole segment is always halved once: a curve that ends where it
   // starts (a loop) has a zero chord but is not a point.
   if (depth >= kMaxDepth || (depth > 0 && std::fabs(p1.X - p0.X) < 2 && std::fabs(p1.Y - p0.Y) < 2)) {
-    fSink(static_cast<float>(p1.X), static_cast<float>(p1.Y));
+    fSink(fContext, static_cast<float>(p1.X), static_cast<float>(p1.Y));
     return;
   }
   const double tm = (t0 + t1) / 2;

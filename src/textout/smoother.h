@@ -2,8 +2,6 @@
 // parameter interval until each piece's chord is under 2 pixels both ways.
 #pragma once
 
-#include <functional>
-
 #include "core/obj.h"
 
 namespace zel::textout {
@@ -12,9 +10,10 @@ namespace zel::textout {
 // eased-profile smoother of key points.
 class TOutlineSmoother : public TObj {
  public:
-  // Receives the end point of every accepted piece.
-  using TLineSink = std::function<void(float x, float y)>;
-  explicit TOutlineSmoother(TLineSink sink) : fSink(std::move(sink)) {}
+  // Receives the end point of every accepted piece. A plain function with a
+  // context: it is called for every flattened point of every glyph.
+  using TLineSink = void (*)(void* context, float x, float y);
+  TOutlineSmoother(TLineSink sink, void* context) : fSink(sink), fContext(context) {}
 
   void Quadratic(float x0, float y0, float x1, float y1, float x2, float y2);
   void Cubic(float x0, float y0, float x1, float y1, float x2, float y2, float x3, float y3);
@@ -26,7 +25,8 @@ class TOutlineSmoother : public TObj {
   TPt At(double t) const;
   void Split(double t0, const TPt& p0, double t1, const TPt& p1, int depth);
 
-  TOutlineSmoother::TLineSink fSink;
+  TLineSink fSink;
+  void* fContext;
   TPt fP[4]{};
   bool fCubic = false;
 };
