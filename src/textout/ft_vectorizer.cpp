@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <unordered_map>
 
 #include <freetype/ftoutln.h>
 
@@ -67,6 +68,66 @@ void FitToWidths(TPath& path, const TGlyphWidths& w) {
   }
 }
 
+// What one glyph of a face at one size and style gives: its widths and its
+// fitted outline. Loading a glyph is the costly part of a text, and texts
+// repeat their letters, so each is loaded once.
+struct TGlyphData {
+  bool haveWidths = false;
+  TGlyphWidths widths;
+  TPath path;  // empty when the glyph has no outline
+};
+
+struct TGlyphKey {
+  const TFtFace* face;
+  int pixels;
+  uint32_t glyph;
+  uint8_t style;
+  bool operator==(const TGlyphKey&) const = default;
+};
+
+struct TGlyphKeyHash {
+  size_t operator()(const TGlyphKey& k) const noexcept {
+    size_t h = std::hash<const void*>()(k.face);
+    h = h * 1000003u ^ static_cast<size_t>(k.pixels);
+    h = h * 1000003u ^ k.glyph;
+    return h * 1000003u ^ k.style;
+  }
+};
+
+// The glyphs kept at most; past it the cache starts again, so a show with
+// many fonts and sizes never grows it without bound.
+constexpr size_t kMaxCachedGlyphs = 16384;
+
+// Loads the glyph (widths and outline); the caller holds the font lock.
+TGlyphData LoadGlyphData(TFtFace& face, uint32_t glyph, uint8_t style) {
+  TGlyphData data;
+  data.haveWidths = GlyphWidths(face, glyph, style, data.widths);
+  if (!data.haveWidths || face.Face->glyph->format != FT_GLYPH_FORMAT_OUTLINE) return data;
+  FT_Outline_Funcs funcs{};
+  funcs.move_to = &TDecomposer::MoveTo;
+  funcs.line_to = &TDecomposer::LineTo;
+  funcs.conic_to = &TDecomposer::ConicTo;
+  funcs.cubic_to = &TDecomposer::CubicTo;
+  TDecomposer decomposer{&data.path};
+  if (FT_Outline_Decompose(&face.Face->glyph->outline, &funcs, &decomposer) != 0) {
+    data.path = TPath();
+    return data;
+  }
+  FitToWidths(data.path, data.widths);
+  return data;
+}
+
+// The glyph's data at the face's size for `pixels`; the caller holds the
+// font lock, which also guards the cache.
+const TGlyphData& CachedGlyphData(TFtFace& face, int pixels, uint32_t glyph, uint8_t style) {
+  static std::unordered_map<TGlyphKey, TGlyphData, TGlyphKeyHash> cache;
+  const TGlyphKey key{&face, pixels, glyph, style};
+  if (const auto it = cache.find(key); it != cache.end()) return it->second;
+  if (cache.size() >= kMaxCachedGlyphs) cache.clear();
+  face.SetPixelHeight(pixels);
+  return cache.emplace(key, LoadGlyphData(face, glyph, style)).first->second;
+}
+
 }  // namespace
 
 TFtFace* FaceForKey(TStringView fontKey) {
@@ -89,6 +150,7 @@ TFtTextElement::TFtTextElement(const TFontParams& font, TStringView text, int re
   OrderRunsVisually();
   std::lock_guard guard(FontLock());
   for (TTextRun& run : fRuns) ShapeRun(run);
+  MeasureGlyphs();
 }
 
 // Splits the runs where the embedding level changes and puts them in
@@ -206,39 +268,44 @@ int TFtTextElement::Width() const {
   return width;
 }
 
-TGlyphInfo TFtTextElement::GlyphInfo(int glyph) const {
-  TGlyphInfo info;
-  if (glyph < 0 || glyph >= GlyphCount()) return info;
-  int x = 0, start = 0;
-  const TTextRun* run = nullptr;
-  for (const TTextRun& r : fRuns) {
-    if (glyph < start + r.GlyphCount) {
-      run = &r;
-      break;
+void TFtTextElement::MeasureGlyphs() {
+  fInfos.reserve(fGlyphs.size());
+  int x = 0;
+  size_t g = 0;
+  for (const TTextRun& run : fRuns) {
+    const TString fontKey = FontKey(run.Font.FontName, run.Font.Style);
+    const int pixels = RunPixels(run.Font);
+    int ascent = 0, descent = 0;
+    if (run.Face) {
+      run.Face->SetPixelHeight(pixels);
+      ascent = FaceAscent(*run.Face, pixels);
+      descent = FaceDescent(*run.Face, pixels);
     }
-    start += r.GlyphCount, x += r.Width;
+    for (int i = 0; i < run.GlyphCount && g < fGlyphs.size(); ++i, ++g) {
+      TGlyphInfo info;
+      info.ID.FontKey = fontKey;
+      info.ID.GlyphIndex = fGlyphs[g];
+      info.ID.Size = run.Font.Size;
+      TGlyphMetrics& m = info.Metrics;
+      m.X = x + fOffsets[g];
+      m.B = fAdvances[g];
+      if (run.Face) {
+        m.Ascent = ascent;
+        m.Descent = descent;
+        const TGlyphData& data = CachedGlyphData(*run.Face, pixels, fGlyphs[g], run.Font.Style);
+        if (data.haveWidths) m.A = data.widths.A, m.B = data.widths.B, m.C = data.widths.C;
+      }
+      m.Advance = m.A + m.B + m.C;
+      m.Height = m.Ascent + m.Descent;
+      x += fAdvances[g];
+      fInfos.push_back(std::move(info));
+    }
   }
-  if (!run) return info;
-  for (int i = start; i < glyph; ++i) x += fAdvances[static_cast<size_t>(i)];
-  const size_t g = static_cast<size_t>(glyph);
-  info.ID.FontKey = FontKey(run->Font.FontName, run->Font.Style);
-  info.ID.GlyphIndex = fGlyphs[g];
-  info.ID.Size = run->Font.Size;
-  TGlyphMetrics& m = info.Metrics;
-  m.X = x + fOffsets[g];
-  m.B = fAdvances[g];
-  if (run->Face) {
-    std::lock_guard guard(FontLock());
-    const int pixels = RunPixels(run->Font);
-    run->Face->SetPixelHeight(pixels);
-    m.Ascent = FaceAscent(*run->Face, pixels);
-    m.Descent = FaceDescent(*run->Face, pixels);
-    TGlyphWidths w;
-    if (GlyphWidths(*run->Face, fGlyphs[g], run->Font.Style, w)) m.A = w.A, m.B = w.B, m.C = w.C;
-  }
-  m.Advance = m.A + m.B + m.C;
-  m.Height = m.Ascent + m.Descent;
-  return info;
+}
+
+TGlyphInfo TFtTextElement::GlyphInfo(int glyph) const {
+  if (glyph < 0 || static_cast<size_t>(glyph) >= fInfos.size()) return {};
+  return fInfos[static_cast<size_t>(glyph)];
 }
 
 std::unique_ptr<TTextElementEx> TFtVectorizer::CreateTextElement(const TFontParams& font, TStringView text) {
@@ -246,25 +313,12 @@ std::unique_ptr<TTextElementEx> TFtVectorizer::CreateTextElement(const TFontPara
 }
 
 TPath TFtVectorizer::GlyphPath(const TGlyphInfo& info) {
-  TPath path;
   TFtFace* face = FaceForKey(info.ID.FontKey);
-  if (!face) return path;
+  if (!face) return {};
   std::lock_guard guard(FontLock());
-  face->SetPixelHeight(PixelHeightFor(info.ID.Size));
   const size_t colon = info.ID.FontKey.find(u':');
   const uint8_t style = colon == TString::npos ? 0 : ParseStyleWords(TStringView(info.ID.FontKey).substr(colon + 1));
-  TGlyphWidths widths;
-  const bool haveWidths = GlyphWidths(*face, info.ID.GlyphIndex, style, widths);
-  if (!haveWidths || face->Face->glyph->format != FT_GLYPH_FORMAT_OUTLINE) return path;
-  FT_Outline_Funcs funcs{};
-  funcs.move_to = &TDecomposer::MoveTo;
-  funcs.line_to = &TDecomposer::LineTo;
-  funcs.conic_to = &TDecomposer::ConicTo;
-  funcs.cubic_to = &TDecomposer::CubicTo;
-  TDecomposer decomposer{&path};
-  if (FT_Outline_Decompose(&face->Face->glyph->outline, &funcs, &decomposer) != 0) return TPath();
-  FitToWidths(path, widths);
-  return path;
+  return CachedGlyphData(*face, PixelHeightFor(info.ID.Size), info.ID.GlyphIndex, style).path;
 }
 
 TFontMetrics TFtVectorizer::FontMetrics(const TFontParams& font) {

@@ -44,6 +44,8 @@ class TFtTextElement : public TTextElementEx {
   bool AcceptRun(const TFontParams& font, int first, int count, bool covered);
   void OrderRunsVisually();
   void ShapeRun(TTextRun& run);
+  // Every glyph's metrics and pen position, worked out once after shaping.
+  void MeasureGlyphs();
 
   TFontParams fFont;
   TString fText;
@@ -51,6 +53,7 @@ class TFtTextElement : public TTextElementEx {
   std::vector<uint16_t> fGlyphs;
   std::vector<int> fAdvances;
   std::vector<int> fOffsets;  // horizontal mark offsets from the shaper
+  std::vector<TGlyphInfo> fInfos;
 };
 
 class TFtVectorizer : public TVectorizer {
