@@ -182,7 +182,7 @@ class TMemorySource : public TByteSource {
  protected:
   size_t DoRead(uint8_t* destination, size_t count) override {
     const size_t n = DoSkip(count);
-    std::memcpy(destination, fBytes.data() + fPosition - n, n);
+    if (n > 0) std::memcpy(destination, fBytes.data() + fPosition - n, n);
     return n;
   }
   size_t DoSkip(size_t count) override {

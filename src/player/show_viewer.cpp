@@ -133,6 +133,7 @@ void TZelShowViewer::Seek(int64_t time) {
   auto request = std::make_unique<TOpenParams>();
   request->OpenNumber = fEngine->NextOpenNumber();
   request->StartTime = time;
+  fSeekOpenNumber = request->OpenNumber;
   PostToEngine(TEngineMessage::Open, std::move(request));
   fPosition = static_cast<int32_t>(time);
 }
@@ -192,6 +193,10 @@ void TZelShowViewer::HandleEngineMessage(const TZelEventData& data) {
       if (!fHost.WindowVisible()) fHost.ShowWindow();
       return;
     case TViewerMessage::Position:
+      // A report the engine sent before it took the last seek would put
+      // the old place back: "previous" right after a seek must see the new
+      // one.
+      if (ValueAt(data, 0) < fSeekOpenNumber) return;
       fPosition = ValueAt(data, 1);
       fLength = ValueAt(data, 2);
       if (fCallbacks.position) fCallbacks.position(fPosition, ValueAt(data, 3) != 0);

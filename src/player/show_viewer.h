@@ -140,6 +140,7 @@ class TZelShowViewer : public TObj {
   bool fPaused = true;
   bool fActionsEnabled = true;
   int32_t fPosition = 0;
+  int32_t fSeekOpenNumber = 0;  // the open request of the last seek
   int32_t fLength = 0;
 };
 

@@ -319,6 +319,11 @@ TEST_F(ViewerLoad, ANegativeSeekIsIgnoredAndASeekIsRememberedAsThePosition) {
   EXPECT_EQ(fLog->Containing("TZelEngine: SetPosition Async"), 1);
   EXPECT_EQ(fViewer->Position(), 2000);
   EXPECT_EQ(fViewer->Length(), 15000);
+  // A report sent before the engine took a later seek does not put the old
+  // place back.
+  fViewer->Seek(5000);
+  fViewer->HandleEngineMessage(Message(TViewerMessage::Position, {0, 2100, 15000, 0}));
+  EXPECT_EQ(fViewer->Position(), 5000);
 }
 
 TEST_F(ViewerLoad, TheEnginesFirstFrameShowsTheWindowOnce) {
