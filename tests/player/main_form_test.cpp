@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -110,8 +111,11 @@ std::string Project(const std::string& mainLines = "", const std::string& versio
 constexpr int32_t kSecondSlide = 5001;
 constexpr int32_t kThirdSlide = 10001;
 
+// A report as the engine sends it after taking every request so far (its
+// open number is not older than any seek's).
 TZelEventData PositionMessage(int32_t position, int32_t length, bool ended = false) {
-  return TZelEventData(static_cast<uint32_t>(TViewerMessage::Position), {1, position, length, ended ? 1 : 0});
+  return TZelEventData(static_cast<uint32_t>(TViewerMessage::Position),
+                       {std::numeric_limits<int32_t>::max(), position, length, ended ? 1 : 0});
 }
 
 TKeyInput Key(int32_t virtualKey, uint32_t modifiers = 0, bool repeat = false) {
