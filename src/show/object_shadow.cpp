@@ -13,7 +13,7 @@ namespace zel {
 
 namespace {
 
-// Shadows are computed on a picture of about this many pixels and
+// Box shadows are computed on a picture of about this many pixels and
 // stretched when drawn: a soft shadow needs no more detail.
 constexpr double kShadowPixels = 40000;
 
@@ -32,10 +32,11 @@ TShadowParams ParamsFor(const TZelObject& object, const TShadowSource& source, c
   params.Right = params.Left + RoundedLevelSize(source.rect.right - source.rect.left, level);
   params.Bottom = params.Top + RoundedLevelSize(source.rect.bottom - source.rect.top, level);
   params.PictureLevel = level;
-  // The shadow is normalised to about 40,000 pixels; the blur is given in
-  // the pixels it is computed at.
+  // A box's shadow is computed at about 40,000 pixels: the blur is given in
+  // the pixels it is computed at. A picture's is computed from the picture
+  // itself (the generator halves large ones).
   const double area = static_cast<double>(params.SourceWidth()) * params.SourceHeight();
-  const double normalScale = area > 0 ? std::sqrt(kShadowPixels / area) : 1;
+  const double normalScale = isBox && area > 0 ? std::sqrt(kShadowPixels / area) : 1;
   params.Blur = static_cast<float>(std::max(0.0, keys.size * source.sizeFactor * normalScale));
   params.Blue = keys.color.blue;
   params.Green = keys.color.green;
@@ -69,7 +70,9 @@ void TObjectShadow::Draw(TDeviceDrawer& drawer, const TZelObject& object, const 
   if (!(opacity > 0) || source.rect.right <= source.rect.left || source.rect.bottom <= source.rect.top) return;
   TZelSlideHost* host = object.Host();
   if (!host) return;
-  if (!fShadow) fShadow = std::make_unique<TShadow>(true);
+  // Only a box's shadow is normalised: a picture's normalised source
+  // rectangle would cut a corner out of the picture instead of scaling it.
+  if (!fShadow) fShadow = std::make_unique<TShadow>(false);
   fShadow->Update(ParamsFor(object, source, box), [host](TStringView name) { return host->RequestPicture(name); });
   TImage* picture = fShadow->Picture();
   const TShadowGeometry* geometry = fShadow->Geometry();

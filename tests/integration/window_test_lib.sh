@@ -9,8 +9,15 @@
 if [ -z "${ZEL_WINDOW_TEST_DISPLAY:-}" ]; then
   exec env ZEL_WINDOW_TEST_DISPLAY=1 xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
 fi
-# The offscreen driver that the other tests use would draw nowhere.
-unset SDL_VIDEODRIVER
+# The offscreen driver that the other tests use would draw nowhere; naming
+# X11 also keeps SDL from falling back to it when the display is slow to
+# answer.
+export SDL_VIDEODRIVER=x11
+# Under load the virtual display may take a moment to take connections.
+for _ in $(seq 100); do
+  if xdotool getdisplaygeometry >/dev/null 2>&1; then break; fi
+  sleep 0.1
+done
 # Messages go to the log and stderr, where nobody has to click them away.
 export ZEL_MESSAGE_BOX=stderr
 

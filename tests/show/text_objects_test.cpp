@@ -31,6 +31,7 @@ class RecordingDrawer : public TNullDrawer {
  public:
   struct TImageCall {
     TImage* picture;
+    T3DVector position;
     TImageDrawParams params;
     T3DVector axisX, axisY;
     TFloatPoint anchor;
@@ -38,7 +39,7 @@ class RecordingDrawer : public TNullDrawer {
   void DrawImage(TImage& picture, const T3DVector& position, const TImageDrawParams& params, const T3DVector& axisX,
                  const T3DVector& axisY, const TFloatPoint& anchor) override {
     TNullDrawer::DrawImage(picture, position, params, axisX, axisY, anchor);
-    images.push_back({&picture, params, axisX, axisY, anchor});
+    images.push_back({&picture, position, params, axisX, axisY, anchor});
   }
   std::vector<TImageCall> images;
 };
@@ -179,6 +180,37 @@ TEST_F(TextObjects, DrawnPictureCoversTheTextBox) {
   // two-pixel margin) is as high as the text on the screen.
   EXPECT_NEAR(Length(call.axisY) * (call.picture->Height() - 2), 60, 2);
   EXPECT_NEAR(Length(call.axisY) * text.RenderScale(), Length(text.YAxis()), 1e-6);
+}
+
+TEST_F(TextObjects, ShadowFollowsTheGlyphsAndLiesAlongTheAngle) {
+  Load("object T: Text\n  Text=Hello\n  ShadowColor=255,0,0\n  ShadowDistance=10\n  ShadowAngle=0\n"
+       "  ShadowOpacity=80\n  object KP: KeyPoint\n    ScaleX=10\n    ScaleY=10\n  end\nend\n");
+  RecordingDrawer drawer;
+  drawer.SetScreen(800, 600);
+  drawer.Draw(*fSlide);
+  ASSERT_EQ(drawer.images.size(), 2u);
+  const auto& shadow = drawer.images[0];
+  const auto& text = drawer.images[1];
+  EXPECT_FLOAT_EQ(shadow.params.opacity, 80);
+  // Shape of the letters, not of their box: most of the shadow picture is
+  // clear, and where it is dense it is the shadow's colour.
+  TBitmap* pixels = shadow.picture->GetMipLevel(0, FormatA8R8G8B8());
+  int dense = 0, total = 0;
+  for (int y = 0; y < pixels->Height(); ++y)
+    for (int x = 0; x < pixels->Width(); ++x, ++total) {
+      const uint32_t c = pixels->PixelColor(x, y);
+      if ((c >> 24) > 100) {
+        ++dense;
+        EXPECT_EQ(c & 0xFFFFFF, 0xFF0000u);
+      }
+    }
+  EXPECT_GT(dense, 0);
+  EXPECT_LT(dense * 2, total);
+  // Angle 0 moves it to the right only; the shadow and the text share their
+  // scale.
+  EXPECT_GT(shadow.position.x, text.position.x + 1);
+  EXPECT_NEAR(shadow.position.y, text.position.y, 1e-9);
+  EXPECT_NEAR(Length(shadow.axisX), Length(text.axisX), 1e-9);
 }
 
 TEST_F(TextObjects, OnlyOneTextCommentPerSlide) {
