@@ -20,23 +20,6 @@ int FrameCount(const TImage& image) {
   return tiles ? tiles->Columns * tiles->Rows : 1;
 }
 
-// A metadata value as the rest of its line: UTF-8, with control characters
-// and "%" written as %XX so that every value stays on one line.
-std::string MetadataText(const TString& value) {
-  std::string text;
-  for (const char c : StringToUtf8(value)) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F || c == '%') {
-      char escaped[4];
-      std::snprintf(escaped, sizeof escaped, "%%%02X", u);
-      text += escaped;
-    } else {
-      text += c;
-    }
-  }
-  return text;
-}
-
 }  // namespace
 
 int RunImageInfo(TArguments arguments) {
@@ -97,7 +80,7 @@ int RunImageMeta(TArguments arguments) {
     if (value.empty())
       std::printf("%.*s\n", static_cast<int>(name.size()), name.data());
     else
-      std::printf("%.*s %s\n", static_cast<int>(name.size()), name.data(), MetadataText(value).c_str());
+      std::printf("%.*s %s\n", static_cast<int>(name.size()), name.data(), PercentEscaped(value, false).c_str());
   }
   return 0;
 }

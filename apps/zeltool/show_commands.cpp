@@ -108,23 +108,27 @@ bool ParseFrame(const std::string& text, int32_t& width, int32_t& height) {
 
 }  // namespace
 
+std::string PercentEscaped(TStringView text, bool blanksToo) {
+  std::string escapedText;
+  for (const char c : StringToUtf8(text)) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || (blanksToo && u == 0x20) || u == 0x7F || c == '%') {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", u);
+      escapedText += escaped;
+    } else {
+      escapedText += c;
+    }
+  }
+  return escapedText;
+}
+
 // A text field as one word: "-" when empty; spaces, "%", control
 // characters and a lone "-" written as %XX.
 std::string WordText(TStringView text) {
   if (text.empty()) return "-";
   if (text == u"-") return "%2D";
-  std::string word;
-  for (const char c : StringToUtf8(text)) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u <= 0x20 || u == 0x7F || c == '%') {
-      char escaped[4];
-      std::snprintf(escaped, sizeof escaped, "%%%02X", u);
-      word += escaped;
-    } else {
-      word += c;
-    }
-  }
-  return word;
+  return PercentEscaped(text, true);
 }
 
 bool ParseShowTime(const std::string& text, double& value) {

@@ -87,6 +87,9 @@ int OpenToolShow(const std::string& path, std::string_view command, TToolShow& s
 // A text field as one word: "-" when empty; blanks, "%" and a lone "-"
 // as %XX.
 std::string WordText(std::u16string_view text);
+// UTF-8 with control characters and "%" (and blanks when asked) as %XX, so
+// that a value stays on one line.
+std::string PercentEscaped(std::u16string_view text, bool blanksToo);
 
 // One slide of a show, built as the player builds it for a frame of
 // width x height and set to a show time.
