@@ -3,19 +3,18 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 
 #include "core/clock.h"
 #include "core/log.h"
-#include "core/streams.h"
 #include "imaging/bitmap.h"
-#include "imaging/image_lib_store.h"
 #include "imaging/pixel_format.h"
 #include "ini/ini_document.h"
 #include "package/show_locator.h"
 #include "player/engine.h"
+#include "player/frame_outputs.h"
 #include "player/slide_loader.h"
 #include "render/draw_device.h"
 #include "render/engine_3d.h"
@@ -26,6 +25,7 @@ namespace zel {
 namespace {
 
 constexpr int32_t kLargestFrame = 8192;
+constexpr int32_t kWorstCrf = 51;
 // Steps the engine may take without drawing before the export gives up.
 constexpr int kMostIdleSteps = 2000;
 // Where the virtual clock of an export starts.
@@ -50,6 +50,8 @@ bool TakeOne(const std::string& name, const std::string& value, TExportOptions& 
   double number = 0;
   if (name == "--export-frames") {
     o.directory = value;
+  } else if (name == "--export-video") {
+    o.videoFile = value;
   } else if (name == "--frame") {
     if (!ParseSize(value, o.width, o.height)) error = "--frame must be WxH, each from 1 to 8192";
   } else if (!ParseNumber(value, number)) {
@@ -57,6 +59,10 @@ bool TakeOne(const std::string& name, const std::string& value, TExportOptions& 
   } else if (name == "--fps") {
     if (number <= 0 || number > 1000 || number != std::floor(number)) error = "--fps must be a whole number from 1";
     o.fps = static_cast<int32_t>(number);
+  } else if (name == "--crf") {
+    if (number < 0 || number > kWorstCrf || number != std::floor(number))
+      error = "--crf must be a whole number from 0 to 51";
+    o.crf = static_cast<int32_t>(number);
   } else if (name == "--from") {
     o.from = number;
   } else if (name == "--to") {
@@ -68,44 +74,9 @@ bool TakeOne(const std::string& name, const std::string& value, TExportOptions& 
   return error.empty();
 }
 
-// The frames' writer: each frame is written under a temporary name and
-// renamed when complete, so no half-written frame ever bears a frame name.
-class TFrameWriter {
- public:
-  TFrameWriter(std::filesystem::path directory, int32_t width, int32_t height)
-      : fDirectory(std::move(directory)), fFrame(width, height, FormatA8R8G8B8()) {}
-  bool Capture(TDeviceDrawer& drawer) { return fCaptured = drawer.CopyScreen(fFrame); }
-  bool Captured() const { return fCaptured; }
-  void Write(int64_t index) {
-    char name[32];
-    std::snprintf(name, sizeof name, "frame-%06lld.png", static_cast<long long>(index));
-    const std::filesystem::path partial = fDirectory / (std::string(name) + ".part");
-    {
-      auto stream = TFileStream::CreateWrite(partial.string());
-      SavePng(fFrame, *stream, TPngWriting::FastOpaque);
-    }
-    std::filesystem::rename(partial, fDirectory / name);
-    fCaptured = false;
-  }
-
- private:
-  std::filesystem::path fDirectory;
-  TDirectBitmap fFrame;
-  bool fCaptured = false;
-};
-
-std::string CheckDirectory(const std::string& directory) {
-  std::error_code error;
-  std::filesystem::create_directories(directory, error);
-  if (error || !std::filesystem::is_directory(directory)) return "cannot make the folder " + directory;
-  const std::filesystem::path probe = std::filesystem::path(directory) / ".zel-export-probe";
-  try {
-    TFileStream::CreateWrite(probe.string());
-  } catch (const std::exception&) {
-    return "cannot write into " + directory;
-  }
-  std::filesystem::remove(probe, error);
-  return {};
+bool IsExportSwitch(const std::string& a) {
+  return a == "--export-frames" || a == "--export-video" || a == "--fps" || a == "--from" || a == "--to" ||
+         a == "--frame" || a == "--hold" || a == "--crf";
 }
 
 // Fades, timers and pacing run on this clock, which stands still: the
@@ -115,45 +86,118 @@ struct TVirtualClockScope {
   TClockOverride use{clock};
 };
 
-// Steps the engine frame by frame and writes what it draws.
+// Ctrl+C ends an export between two frames, so that the outputs can take
+// away what they had begun instead of leaving a truncated file.
+volatile std::sig_atomic_t gInterrupted = 0;
+
+class TInterruptScope {
+ public:
+  TInterruptScope() : fPrevious(std::signal(SIGINT, [](int) { gInterrupted = 1; })) {}
+  ~TInterruptScope() { std::signal(SIGINT, fPrevious); }
+  static bool Interrupted() { return gInterrupted != 0; }
+
+ private:
+  void (*fPrevious)(int);
+};
+
+// "frames 120 of 600 (20 %), 45.2 frames a second, 0:11 left" on one
+// line of stderr, redrawn as the export goes.
+class TProgress {
+ public:
+  explicit TProgress(int64_t total) : fTotal(total), fBegan(std::chrono::steady_clock::now()) {}
+  void Show(int64_t done, int64_t written) const {
+    if (written % 30 != 0 && done != fTotal) return;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - fBegan).count();
+    const double rate = seconds > 0 ? static_cast<double>(written) / seconds : 0.0;
+    const auto left = rate > 0 ? static_cast<long long>(std::llround(static_cast<double>(fTotal - done) / rate)) : 0LL;
+    std::fprintf(stderr, "\rframes %lld of %lld (%lld %%), %.1f frames a second, %lld:%02lld left",
+                 static_cast<long long>(done), static_cast<long long>(fTotal),
+                 static_cast<long long>(fTotal > 0 ? done * 100 / fTotal : 100), rate, left / 60, left % 60);
+  }
+
+ private:
+  int64_t fTotal;
+  std::chrono::steady_clock::time_point fBegan;
+};
+
+// The engine's drawn frame, read back before it is presented.
+class TFrameGrabber {
+ public:
+  TFrameGrabber(int32_t width, int32_t height) : fFrame(width, height, FormatA8R8G8B8()) {}
+  void Capture(TDeviceDrawer& drawer) { fCaptured = drawer.CopyScreen(fFrame); }
+  // The captured frame, once: the next one must be drawn anew.
+  const TBitmap* Take() {
+    if (!fCaptured) return nullptr;
+    fCaptured = false;
+    return &fFrame;
+  }
+
+ private:
+  TDirectBitmap fFrame;
+  bool fCaptured = false;
+};
+
+// What the export draws: an engine without a window of its own, stepped
+// one frame at a time.
+struct TExportScene {
+  TExportScene(std::unique_ptr<TZelSource> source, const TExportOptions& options, TDeviceWindow& window,
+               int32_t width, int32_t height, const std::string& playerPath)
+      : grabber(width, height), engine(std::make_unique<TZelDrawController>(&window.Device()),
+                                      EngineOptions(options, width, height, playerPath)) {
+    engine.SetCallbacks({nullptr, nullptr, [](const TZelEventData& data) {
+                           // Actions that would leave the player are not carried out here.
+                           if (data.Code == static_cast<uint32_t>(TViewerMessage::Action) && data.Text)
+                             Log().Write("export: action skipped: " + StringToUtf8(data.Text->Text));
+                         }});
+    engine.SetFrameSink([this](TDeviceDrawer& drawer) { grabber.Capture(drawer); });
+    engine.EnableStepping();
+    engine.OpenSource(std::move(source), options.from, false);
+  }
+  static TZelEngine::TOptions EngineOptions(const TExportOptions& options, int32_t width, int32_t height,
+                                            const std::string& playerPath) {
+    TZelEngine::TOptions result;
+    result.playerFileName = Utf8ToString(playerPath);
+    result.screenWidth = width;
+    result.screenHeight = height;
+    result.cover = options.cover;
+    return result;
+  }
+
+  TFrameGrabber grabber;
+  TZelEngine engine;
+};
+
+// Steps the engine frame by frame and hands what it draws to the output.
 template <typename TFail>
 int RunExport(std::unique_ptr<TZelSource> source, const TExportOptions& options, double to, int32_t width,
-              int32_t height, const std::string& playerPath, const TFail& fail) {
+              int32_t height, const std::string& playerPath, TFrameOutput& output, const TFail& fail) {
   TVirtualClockScope clock;
   T3DEngineScope engineScope;
   auto window = TDeviceWindow::Create(width, height, false, "zelplayer export");
   if (!window) return fail("cannot open a render device for the frames");
-  TFrameWriter writer(options.directory, width, height);
-  TZelEngine::TOptions engineOptions;
-  engineOptions.playerFileName = Utf8ToString(playerPath);
-  engineOptions.screenWidth = width;
-  engineOptions.screenHeight = height;
-  engineOptions.cover = options.cover;
-  TZelEngine engine(std::make_unique<TZelDrawController>(&window->Device()), engineOptions);
-  engine.SetCallbacks({nullptr, nullptr, [](const TZelEventData& data) {
-                         // Actions that would leave the player are not carried out here.
-                         if (data.Code == static_cast<uint32_t>(TViewerMessage::Action) && data.Text)
-                           Log().Write("export: action skipped: " + StringToUtf8(data.Text->Text));
-                       }});
-  engine.SetFrameSink([&writer](TDeviceDrawer& drawer) { writer.Capture(drawer); });
-  engine.EnableStepping();
-  engine.OpenSource(std::move(source), options.from, false);
+  TExportScene scene(std::move(source), options, *window, width, height, playerPath);
+  TZelEngine& engine = scene.engine;
+  const TInterruptScope interrupt;
 
   const double step = 1000.0 / options.fps;
   const auto total = static_cast<int64_t>(std::llround((to - options.from) / step));
-  const auto began = std::chrono::steady_clock::now();
+  const TProgress progress(total);
   int64_t showFrame = 0, written = 0;
   double held = 0;
   int idle = 0;
+  std::string error;
   while (showFrame < total) {
+    if (TInterruptScope::Interrupted()) return fail("interrupted");
     engine.SetStepperTime(options.from + static_cast<double>(showFrame) * step);
     engine.RunStep();
-    if (!engine.FrameDrawn() || !writer.Captured()) {
+    const TBitmap* frame = engine.FrameDrawn() ? scene.grabber.Take() : nullptr;
+    if (!frame) {
       if (++idle > kMostIdleSteps) return fail("the show never became ready to draw at " + std::to_string(showFrame));
       continue;
     }
     idle = 0;
-    writer.Write(written++);
+    if (!output.Write(*frame, error)) return fail(error);
+    ++written;
     // The program's clock moves by a frame, so fades and timers run at the
     // frames' pace.
     clock.clock.Set(kClockStart + static_cast<uint64_t>(std::llround(static_cast<double>(written) * step)));
@@ -166,15 +210,37 @@ int RunExport(std::unique_ptr<TZelSource> source, const TExportOptions& options,
       engine.ContinueFromBarrier();
     }
     ++showFrame;
-    if (written % 30 == 0 || showFrame == total) {
-      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-      std::fprintf(stderr, "\rframes %lld of %lld, %.1f frames a second", static_cast<long long>(showFrame),
-                   static_cast<long long>(total), seconds > 0 ? static_cast<double>(written) / seconds : 0.0);
-    }
+    progress.Show(showFrame, written);
   }
   std::fprintf(stderr, "\n");
   engine.StopEngine();
+  if (!output.Finish(error)) return fail(error);
   return 0;
+}
+
+// Opens where the frames go; a video's size is made even first, as 4:2:0
+// video needs it.
+std::unique_ptr<TFrameOutput> OpenOutput(const TExportOptions& options, int32_t& width, int32_t& height,
+                                         std::string& error) {
+  if (options.videoFile.empty()) return OpenPngFrames(options.directory, error);
+  const int32_t evenWidth = width & ~1, evenHeight = height & ~1;
+  if (evenWidth < 2 || evenHeight < 2) {
+    error = "the frame " + std::to_string(width) + "x" + std::to_string(height) + " is too small for a video";
+    return nullptr;
+  }
+  if (evenWidth != width || evenHeight != height) {
+    std::fprintf(stderr, "zelplayer: the frame %dx%d is rounded to %dx%d for the video\n", width, height, evenWidth,
+                 evenHeight);
+    width = evenWidth;
+    height = evenHeight;
+  }
+  TVideoSettings settings;
+  settings.path = options.videoFile;
+  settings.width = width;
+  settings.height = height;
+  settings.fps = options.fps;
+  settings.crf = options.crf.value_or(settings.crf);
+  return OpenVideoFrames(settings, error);
 }
 
 }  // namespace
@@ -185,9 +251,7 @@ bool TakeExportSwitches(std::vector<std::string>& arguments, TExportOptions& opt
   std::vector<std::string> kept;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& a = arguments[i];
-    const bool ours = a == "--export-frames" || a == "--fps" || a == "--from" || a == "--to" || a == "--frame" ||
-                      a == "--hold";
-    if (!ours) {
+    if (!IsExportSwitch(a)) {
       kept.push_back(a);
       continue;
     }
@@ -195,12 +259,20 @@ bool TakeExportSwitches(std::vector<std::string>& arguments, TExportOptions& opt
       error = a + " needs a value";
       return false;
     }
-    requested = requested || a == "--export-frames";
+    requested = requested || a == "--export-frames" || a == "--export-video";
     if (!TakeOne(a, arguments[++i], options, error)) return false;
   }
   arguments = std::move(kept);
+  if (!options.directory.empty() && !options.videoFile.empty()) {
+    error = "--export-frames DIR and --export-video FILE exclude each other: give one of them";
+    return false;
+  }
   if (!requested && (options.to || options.from != 0)) {
-    error = "--from, --to, --fps, --frame and --hold go with --export-frames DIR";
+    error = "--from, --to, --fps, --frame and --hold go with --export-frames DIR or --export-video FILE";
+    return false;
+  }
+  if (options.crf && options.videoFile.empty()) {
+    error = "--crf goes with --export-video FILE";
     return false;
   }
   return true;
@@ -228,8 +300,10 @@ int ExportFrames(TZelShowLocator& show, const TExportOptions& options, const std
   }
   if (width < 1 || height < 1 || width > kLargestFrame || height > kLargestFrame)
     return fail("the frame size must be 1 to 8192 pixels a side: give --frame WxH");
-  if (const std::string problem = CheckDirectory(options.directory); !problem.empty()) return fail(problem);
-  return RunExport(std::move(source), options, to, width, height, playerPath, fail);
+  std::string error;
+  const auto output = OpenOutput(options, width, height, error);
+  if (!output) return fail(error);
+  return RunExport(std::move(source), options, to, width, height, playerPath, *output, fail);
 }
 
 }  // namespace zel

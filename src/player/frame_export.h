@@ -1,5 +1,5 @@
-// Exporting a show as PNG frames without a display: the engine is stepped
-// on this thread with the show time of frame k set to exactly
+// Exporting a show without a display, as PNG frames or as one video file:
+// the engine is stepped on this thread with the show time of frame k set to exactly
 // from + k x 1000 / fps, while the program's clock runs in virtual time, so
 // fades and pacing cost no real waiting.
 #pragma once
@@ -14,7 +14,9 @@ namespace zel {
 class TZelShowLocator;
 
 struct TExportOptions {
-  std::string directory;
+  std::string directory;          // --export-frames
+  std::string videoFile;          // --export-video
+  std::optional<int32_t> crf;     // the video's quality; the encoder's default without it
   int32_t fps = 30;
   double from = 0;
   std::optional<double> to;
@@ -23,13 +25,15 @@ struct TExportOptions {
   bool cover = false;
 };
 
-// Takes our "--export-frames" switches out of the arguments, so that the
-// show's own switches never see them. Returns false with the reason when
-// one is malformed; requested tells whether an export was asked for.
+// Takes our "--export-frames" and "--export-video" switches out of the
+// arguments, so that the show's own switches never see them. Returns false
+// with the reason when one is malformed or the two exports are both asked
+// for; requested tells whether an export was asked for.
 bool TakeExportSwitches(std::vector<std::string>& arguments, TExportOptions& options, bool& requested,
                         std::string& error);
 
 // Exports the opened show; 0 on success, else 1 after one line on stderr.
+// A video's odd frame size is rounded down to even, with a note on stderr.
 int ExportFrames(TZelShowLocator& show, const TExportOptions& options, const std::string& playerPath);
 
 }  // namespace zel

@@ -54,6 +54,11 @@ std::string PlayerUsage() {
          "                   at show time from + k x 1000 / N (N 30); a slide that waits is held\n"
          "                   MS of show time (3000); --to defaults to the end of a show that\n"
          "                   does not repeat\n"
+         "  --export-video FILE.mp4 [--crf Q] [the switches of --export-frames but DIR]\n"
+         "                   the same frames as one H.264 video (libx264, preset medium, yuv420p,\n"
+         "                   BT.709), quality --crf Q from 0 (lossless) to 51 (20); no sound yet;\n"
+         "                   an odd frame size is rounded down to even; the file appears only\n"
+         "                   when complete (FILE.mp4.part until then)\n"
          "  --version        print the version and exit\n"
          "  --help           print this text and exit\n"
          "\n"
@@ -88,7 +93,7 @@ void ChooseLog(TCommandsStorage& commands, const std::string& playerPath) {
 }
 
 // Opens the show without a window: "--check" reports whether it opens,
-// "--export-frames" draws its frames into files.
+// "--export-frames" and "--export-video" draw its frames into files.
 int CheckOrExport(const TShowRequest& request, bool checkOnly, const TExportOptions& exportOptions,
                   const std::string& playerPath) {
   Log().Write((request.isProject ? "Opening project: " : "Opening show: ") + StringToUtf8(request.fileName));
