@@ -25,28 +25,42 @@ build: $(BUILD_DIR)/build.ninja
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j2
 
-# The demo builds everything, packs the bundled demo show into a copy of the
-# player, has that player find and check its show, prints the show's time
+# The demo builds everything, builds the bundled demo show from demo/Demo.zel
+# and the photographs of Debian's mate-backgrounds package into a copy of the
+# player (demo/build-demo.sh), lists that package, prints the show's time
 # table and transitions, and then plays it: in a window when there is a
-# display (Esc closes it), else by exporting its first seconds as frames.
-DEMO := $(BUILD_DIR)/demo/Demo
-DEMO_FRAMES := $(BUILD_DIR)/demo/frames
+# display (Esc closes it), else by exporting one round of it as a video and
+# a poster frame.
+DEMO_DIR := $(BUILD_DIR)/demo
+DEMO := $(DEMO_DIR)/Demo
+DEMO_VIDEO := $(DEMO_DIR)/demo.mp4
+DEMO_POSTER := $(DEMO_DIR)/poster.png
+# One round: the title, the ten photographs and the cross-fade back into the
+# title (the exports hold the waiting title for 3 s on top of that).
+DEMO_TO := 52500
+# The poster: the framed photograph turning in space, at show time 40 s.
+DEMO_POSTER_AT := 40000
+ZELTOOL := $(BUILD_DIR)/apps/zeltool/zeltool
+ZELPLAYER := $(BUILD_DIR)/apps/zelplayer/zelplayer
 demo: build
-	$(BUILD_DIR)/apps/zelplayer/zelplayer --version
-	@mkdir -p $(dir $(DEMO))
-	$(BUILD_DIR)/apps/zeltool/zeltool pack --out $(DEMO) --exe $(BUILD_DIR)/apps/zelplayer/zelplayer demo/Demo.zel
-	$(BUILD_DIR)/apps/zeltool/zeltool list $(DEMO)
-	SDL_VIDEODRIVER=$${SDL_VIDEODRIVER:-offscreen} $(DEMO) --check
-	$(BUILD_DIR)/apps/zeltool/zeltool timetable $(DEMO)
-	ZEL_RANDOM_SEED=1 $(BUILD_DIR)/apps/zeltool/zeltool effects $(DEMO)
+	$(ZELPLAYER) --version
+	demo/build-demo.sh $(ZELTOOL) $(ZELPLAYER) $(DEMO_DIR)
+	$(ZELTOOL) list $(DEMO)
+	$(ZELTOOL) timetable $(DEMO)
+	ZEL_RANDOM_SEED=1 $(ZELTOOL) effects $(DEMO)
 	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
-	  echo "== playing the demo show: Esc closes it"; \
+	  echo "== playing the demo show: the title waits for Right or a click on Start; Esc closes it"; \
 	  $(DEMO); \
 	else \
-	  echo "== no display: the demo show's first 6 seconds as frames in $(DEMO_FRAMES)"; \
-	  rm -rf $(DEMO_FRAMES); \
-	  SDL_VIDEODRIVER=offscreen $(DEMO) --export-frames $(DEMO_FRAMES) --fps 10 --to 6000 --frame 640x360; \
-	  ls $(DEMO_FRAMES) | wc -l; \
+	  echo "== no display: exporting the demo show to $(DEMO_VIDEO) and $(DEMO_POSTER)"; \
+	  rm -rf $(DEMO_VIDEO) $(DEMO_POSTER) $(DEMO_DIR)/poster-frame && \
+	  SDL_VIDEODRIVER=offscreen $(DEMO) --export-video $(DEMO_VIDEO) --frame 1280x720 --fps 30 --to $(DEMO_TO) && \
+	  SDL_VIDEODRIVER=offscreen $(DEMO) --export-frames $(DEMO_DIR)/poster-frame --fps 1 \
+	    --from $(DEMO_POSTER_AT) --to $$(($(DEMO_POSTER_AT) + 1000)) --frame 1280x720 && \
+	  mv $(DEMO_DIR)/poster-frame/frame-000000.png $(DEMO_POSTER) && rm -rf $(DEMO_DIR)/poster-frame && \
+	  echo "== the demo show as a video: $(DEMO_VIDEO) (play it with mpv or any video player)" && \
+	  echo "== a still of it: $(DEMO_POSTER)" && \
+	  echo "== on a desktop, run $(DEMO) to play the show itself (or make demo where there is a display)"; \
 	fi
 
 bench: build

@@ -299,47 +299,57 @@ TEST_F(ShowTool, SlideTreeAtAShowTime) {
   EXPECT_EQ(Words(later[1])[4], "75");
 }
 
-// The bundled demo's first slide one second in, as `make demo` prints it. In
-// the sanitizer build this is the run that once crashed in ~TKeyPointList,
-// when the linker had kept another class's destructor of the same name.
+// The bundled demo's title slide one second in, read from the project in the
+// source tree (its photographs and button theme are only made at build time,
+// which changes no placement). In the sanitizer build this is the run that
+// once crashed in ~TKeyPointList, when the linker had kept another class's
+// destructor of the same name.
 TEST_F(ShowTool, DemoSlideOneSecondIn) {
   const auto r = Tool("slide " + Quoted(ZEL_DEMO_SHOW) + " 0 --time 1000");
   ASSERT_EQ(r.exitCode, 0) << r.output;
   const auto lines = Lines(r.output);
-  ASSERT_EQ(lines.size(), 4u) << r.output;
+  ASSERT_EQ(lines.size(), 7u) << r.output;
   EXPECT_EQ(lines[0], "0 slide Slide1 1 100 640 360 0 1 0 0 0 1 0 1280 720 -640 -360");
   std::vector<std::vector<std::string>> rows;
   for (size_t i = 1; i < lines.size(); ++i) {
     rows.push_back(Words(lines[i]));
     ASSERT_EQ(rows.back().size(), 18u) << lines[i];
   }
+  // The button and its caption appear at 1,000 ms exactly; the hint at the
+  // bottom only at 1,600 ms.
   const std::vector<std::vector<std::string>> heads = {
-      {"1", "text", "Title", "1"}, {"1", "box", "Card", "1"}, {"2", "text", "Caption", "1"}};
+      {"1", "image", "Backdrop", "1"}, {"1", "text", "Title", "1"},  {"1", "text", "Subtitle", "1"},
+      {"1", "button", "Start", "1"},   {"2", "text", "Label", "1"},  {"1", "text", "Hint", "0"}};
   for (size_t i = 0; i < rows.size(); ++i) {
     EXPECT_EQ(std::vector<std::string>(rows[i].begin(), rows[i].begin() + 4), heads[i]) << lines[i + 1];
   }
-  // The title fades in and moves from 40 % to 20 % of the half height above
-  // the centre over 1,500 ms: two thirds of the way.
-  EXPECT_NEAR(std::stod(rows[0][4]), 200.0 / 3, 1e-3);
-  EXPECT_NEAR(std::stod(rows[0][5]), 640, 1e-3);
-  EXPECT_NEAR(std::stod(rows[0][6]), 360 - 0.8 / 3 * 360, 1e-3);
-  // The card stays 40 % of the half height below the centre, its caption on it.
-  for (size_t i : {1u, 2u}) {
-    EXPECT_NEAR(std::stod(rows[i][4]), 100, 1e-3) << lines[i + 1];
-    EXPECT_NEAR(std::stod(rows[i][5]), 640, 1e-3) << lines[i + 1];
-    EXPECT_NEAR(std::stod(rows[i][6]), 360 + 0.4 * 360, 1e-3) << lines[i + 1];
+  const auto value = [&rows](size_t row, size_t column) { return std::stod(rows[row][column]); };
+  // The title fades in over 1,200 ms while it rises from 26 % to 28 % of the
+  // half height above the centre: five sixths of the way.
+  EXPECT_NEAR(value(1, 4), 100.0 * 5 / 6, 1e-3);
+  EXPECT_NEAR(value(1, 5), 640, 1e-3);
+  EXPECT_NEAR(value(1, 6), 360 - (0.26 + 0.02 * 5 / 6) * 360, 1e-3);
+  // The subtitle starts 400 ms late and fades in over 800 ms: three quarters.
+  EXPECT_NEAR(value(2, 4), 75, 1e-3);
+  EXPECT_NEAR(value(2, 6), 360 + 0.14 * 360, 1e-3);
+  // The button has only just appeared, still transparent, its caption on it.
+  for (size_t i : {3u, 4u}) {
+    EXPECT_NEAR(value(i, 4), 0, 1e-3) << lines[i + 1];
+    EXPECT_NEAR(value(i, 5), 640, 1e-3) << lines[i + 1];
+    EXPECT_NEAR(value(i, 6), 360 + 0.52 * 360, 1e-3) << lines[i + 1];
   }
 }
 
 TEST_F(ShowTool, WindowAroundAShowTime) {
-  // The demo repeats: at 15 s its last slide plays and the next round's
-  // first two follow, one show length (16 s) on.
-  auto r = Tool("window " + Quoted(ZEL_DEMO_SHOW) + " --time 15000");
+  // The demo repeats: at 50 s its last slide plays and the next round's
+  // first two follow, one show length (51 s) on; the title's transition
+  // (1,200 ms) leads out of the first of them.
+  auto r = Tool("window " + Quoted(ZEL_DEMO_SHOW) + " --time 50000");
   ASSERT_EQ(r.exitCode, 0) << r.output;
   std::vector<std::string> rows;
   for (const std::string& line : Lines(r.output))
     if (line.rfind("...", 0) != 0) rows.push_back(line);
-  EXPECT_EQ(rows, (std::vector<std::string>{"2 10000 17000", "3 16000 22000", "4 21000 27000", "READY 1"}));
+  EXPECT_EQ(rows, (std::vector<std::string>{"10 46500 52500", "11 51000 58200", "12 57000 62500", "READY 1"}));
   r = Tool("window " + Quoted(ZEL_DEMO_SHOW));
   EXPECT_EQ(r.exitCode, 2);
   r = Tool("window " + Quoted(ZEL_DEMO_SHOW) + " --time soon");
