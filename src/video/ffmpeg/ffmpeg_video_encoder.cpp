@@ -100,6 +100,14 @@ bool TFFmpegVideoEncoder::OpenCodec(std::string& error) {
     return false;
   }
   ConfigureCodec(*fCodec);
+  // 4:2:0 video has one colour sample for two pixels each way. Refused
+  // here rather than by the encoder, whose failed open leaks what it had
+  // set up.
+  if (fSettings.width % 2 != 0 || fSettings.height % 2 != 0) {
+    error = "the video encoder " + fSettings.codec + " refuses the frame " +
+            SizeText(fSettings.width, fSettings.height) + ": 4:2:0 video needs even sides";
+    return false;
+  }
   if (const int code = avcodec_open2(fCodec, encoder, nullptr); code < 0) {
     error = "the video encoder " + fSettings.codec + " refuses the frame " +
             SizeText(fSettings.width, fSettings.height) + " at " + std::to_string(fSettings.fps) +
