@@ -59,6 +59,11 @@ const std::vector<TToolCommand>& ToolCommands() {
        "print the EXIF and IPTC values a picture's text macros read, one NAME VALUE a line in the macros' order "
        "(every name; an empty value prints the name alone; control characters and % as %XX)",
        RunImageMeta},
+      {"audio-info", "FILE",
+       "identify a sound file as the player does: KIND OFFSET SIZE DURATION RATE CHANNELS BITS (KIND 1 PCM, 2 MS "
+       "ADPCM, 3 float, 4 MPEG; the sound data's offset and size in bytes, the playing time in ms, the format the "
+       "decoder delivers)",
+       RunAudioInfo},
       {"render-text", "NAME OUT.png [--font-file PATH]...",
        "render a \"Text: \" picture name as the player does; prints WIDTH HEIGHT and the line rectangles",
        RunRenderText},

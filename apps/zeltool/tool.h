@@ -59,6 +59,9 @@ int RunImageInfo(TArguments arguments);
 int RunDecodeImage(TArguments arguments);
 int RunImageMeta(TArguments arguments);
 
+// Sound subcommands (audio_commands.cpp).
+int RunAudioInfo(TArguments arguments);
+
 // Text subcommands (text_commands.cpp).
 int RunRenderText(TArguments arguments);
 int RunFonts(TArguments arguments);

@@ -1,0 +1,77 @@
+// The tool's sound subcommand, run as a program.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "audio/adpcm_decoder.h"
+#include "audio/wav_files.h"
+#include "integration/run_program.h"
+
+namespace zel {
+namespace {
+
+using namespace zel::testing;
+using testing_support::RunProgram;
+
+class AudioCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char folder[] = "/tmp/zel_audio_tool_XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    fFolder = folder;
+  }
+  void TearDown() override {
+    for (const auto& file : fFiles) std::remove(file.c_str());
+    rmdir(fFolder.c_str());
+  }
+  std::string Write(const std::string& name, const TBytes& bytes) {
+    fFiles.push_back(fFolder + "/" + name);
+    std::ofstream out(fFiles.back(), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return fFiles.back();
+  }
+  static std::string Tool(const std::string& arguments) { return std::string(ZELTOOL_PATH) + " " + arguments; }
+
+  std::string fFolder;
+  std::vector<std::string> fFiles;
+};
+
+TEST_F(AudioCommands, PcmAndAdpcmFiles) {
+  const std::string pcm = Write("a.wav", Riff({ListChunk(), Chunk("fmt ", FormatContent(MakeFormat(1, 1, 22050, 8))),
+                                               Chunk("data", TBytes(44100, 128))}));
+  auto result = RunProgram(Tool("audio-info " + pcm));
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.output, "1 67 44100 2000 22050 1 8\n");
+
+  const TWaveFormat adpcm = MakeFormat(2, 2, 44100, 4, 512);
+  const std::string compressed = Write("b.wav", AdpcmWav(adpcm, MakeAdpcmExtra(0), TBytes(512 * 44, 0)));
+  result = RunProgram(Tool("audio-info " + compressed));
+  EXPECT_EQ(result.exitCode, 0);
+  // 44 blocks of 500 samples at 44100 Hz: 499 ms.
+  EXPECT_EQ(result.output, "2 90 22528 499 44100 2 4\n");
+}
+
+TEST_F(AudioCommands, FailuresAreOneLine) {
+  const std::string text = Write("c.wav", {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'T', 'E', 'X', 'T'});
+  auto result = RunProgram(Tool("audio-info " + text));
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.output, "zeltool audio-info: not a sound file this player reads: " + text + "\n");
+
+  result = RunProgram(Tool("audio-info " + fFolder + "/missing.wav"));
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.output.rfind("zeltool audio-info: cannot open ", 0), 0u) << result.output;
+  EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1);
+
+  result = RunProgram(Tool("audio-info"));
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_EQ(result.output, "usage: zeltool audio-info FILE\n");
+}
+
+}  // namespace
+}  // namespace zel
