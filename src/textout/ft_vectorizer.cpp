@@ -71,7 +71,7 @@ void FitToWidths(TPath& path, const TGlyphWidths& w) {
 // What one glyph of a face at one size and style gives: its widths and its
 // fitted outline. Loading a glyph is the costly part of a text, and texts
 // repeat their letters, so each is loaded once.
-struct TGlyphData {
+struct TLoadedGlyph {
   bool haveWidths = false;
   TGlyphWidths widths;
   TPath path;  // empty when the glyph has no outline
@@ -99,8 +99,8 @@ struct TGlyphKeyHash {
 constexpr size_t kMaxCachedGlyphs = 16384;
 
 // Loads the glyph (widths and outline); the caller holds the font lock.
-TGlyphData LoadGlyphData(TFtFace& face, uint32_t glyph, uint8_t style) {
-  TGlyphData data;
+TLoadedGlyph LoadGlyph(TFtFace& face, uint32_t glyph, uint8_t style) {
+  TLoadedGlyph data;
   data.haveWidths = GlyphWidths(face, glyph, style, data.widths);
   if (!data.haveWidths || face.Face->glyph->format != FT_GLYPH_FORMAT_OUTLINE) return data;
   FT_Outline_Funcs funcs{};
@@ -119,13 +119,13 @@ TGlyphData LoadGlyphData(TFtFace& face, uint32_t glyph, uint8_t style) {
 
 // The glyph's data at the face's size for `pixels`; the caller holds the
 // font lock, which also guards the cache.
-const TGlyphData& CachedGlyphData(TFtFace& face, int pixels, uint32_t glyph, uint8_t style) {
-  static std::unordered_map<TGlyphKey, TGlyphData, TGlyphKeyHash> cache;
+const TLoadedGlyph& CachedGlyph(TFtFace& face, int pixels, uint32_t glyph, uint8_t style) {
+  static std::unordered_map<TGlyphKey, TLoadedGlyph, TGlyphKeyHash> cache;
   const TGlyphKey key{&face, pixels, glyph, style};
   if (const auto it = cache.find(key); it != cache.end()) return it->second;
   if (cache.size() >= kMaxCachedGlyphs) cache.clear();
   face.SetPixelHeight(pixels);
-  return cache.emplace(key, LoadGlyphData(face, glyph, style)).first->second;
+  return cache.emplace(key, LoadGlyph(face, glyph, style)).first->second;
 }
 
 }  // namespace
@@ -292,7 +292,7 @@ void TFtTextElement::MeasureGlyphs() {
       if (run.Face) {
         m.Ascent = ascent;
         m.Descent = descent;
-        const TGlyphData& data = CachedGlyphData(*run.Face, pixels, fGlyphs[g], run.Font.Style);
+        const TLoadedGlyph& data = CachedGlyph(*run.Face, pixels, fGlyphs[g], run.Font.Style);
         if (data.haveWidths) m.A = data.widths.A, m.B = data.widths.B, m.C = data.widths.C;
       }
       m.Advance = m.A + m.B + m.C;
@@ -318,7 +318,7 @@ TPath TFtVectorizer::GlyphPath(const TGlyphInfo& info) {
   std::lock_guard guard(FontLock());
   const size_t colon = info.ID.FontKey.find(u':');
   const uint8_t style = colon == TString::npos ? 0 : ParseStyleWords(TStringView(info.ID.FontKey).substr(colon + 1));
-  return CachedGlyphData(*face, PixelHeightFor(info.ID.Size), info.ID.GlyphIndex, style).path;
+  return CachedGlyph(*face, PixelHeightFor(info.ID.Size), info.ID.GlyphIndex, style).path;
 }
 
 TFontMetrics TFtVectorizer::FontMetrics(const TFontParams& font) {
