@@ -34,7 +34,8 @@ struct TShadowSource {
   double basis = 0;
 };
 
-// A shadow's blur, alpha gradient and colour as a box passes them on.
+// The alpha gradient a box passes on to its shadow (the drawer's gradient
+// types; 8 uniform).
 struct TBoxShadowLook {
   uint8_t gradientType = 8;
   uint8_t startAlpha = 255, endAlpha = 255;

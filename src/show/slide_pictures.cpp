@@ -135,9 +135,8 @@ std::unique_ptr<TImage> TSlidePictureMaker::MakeByName(TStringView name) {
   if (IsTextWithSizeName(name)) return ImageOf(MakeTextWithSizePicture(name));
   if (name.starts_with(kMaskPrefix)) return MakeMask(name);
   if (const int number = EffectBufferNumber(name); number >= 0) return MakeEffectBufferPicture(name, number);
-  if (std::unique_ptr<TImage> generated = MakeGenerated(name)) return generated;
-  if (name.starts_with(kShadowPrefix) || name.starts_with(kPresetedMaskPrefix) || name.starts_with(kButtonPrefix))
-    return nullptr;
+  // A generated name that gives nothing is never a file of the show.
+  if (const TGeneratorMethod make = GeneratorFor(name)) return MakeGenerated(name, make);
   if (!fAccessor) return nullptr;
   return LoadAccessorPicture(*fAccessor, name);
 }
@@ -178,12 +177,14 @@ std::unique_ptr<TImage> TSlidePictureMaker::MakeEffectBufferPicture(TStringView 
   return ImageOf(MakeRef<TWrapperBitmapStore>(TString(name), std::move(picture)));
 }
 
-std::unique_ptr<TImage> TSlidePictureMaker::MakeGenerated(TStringView name) {
-  std::unique_ptr<TImage> (TSlidePictureMaker::*make)(TStringView) = nullptr;
-  if (name.starts_with(kShadowPrefix)) make = &TSlidePictureMaker::MakeShadow;
-  else if (name.starts_with(kPresetedMaskPrefix)) make = &TSlidePictureMaker::MakePresetedMask;
-  else if (name.starts_with(kButtonPrefix)) make = &TSlidePictureMaker::MakeButtonFace;
-  if (!make) return nullptr;
+TSlidePictureMaker::TGeneratorMethod TSlidePictureMaker::GeneratorFor(TStringView name) {
+  if (name.starts_with(kShadowPrefix)) return &TSlidePictureMaker::MakeShadow;
+  if (name.starts_with(kPresetedMaskPrefix)) return &TSlidePictureMaker::MakePresetedMask;
+  if (name.starts_with(kButtonPrefix)) return &TSlidePictureMaker::MakeButtonFace;
+  return nullptr;
+}
+
+std::unique_ptr<TImage> TSlidePictureMaker::MakeGenerated(TStringView name, TGeneratorMethod make) {
   const uint32_t serial = fAccessor ? fAccessor->Source().Serial() : 0;
   return CachedGeneratedPicture(name, serial, [&] { return (this->*make)(name); });
 }

@@ -3,7 +3,6 @@
 // "Shadow: ", "PresetedMask:", "Button: ", "SlideEffectBuffer0".."9").
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -52,7 +51,10 @@ class TSlidePictureMaker : public TObj {
   std::unique_ptr<TImage> MakeEffectBufferPicture(TStringView name, int number);
   // Shadows, generated masks and button faces, shared through the picture
   // cache so that equal names make one picture.
-  std::unique_ptr<TImage> MakeGenerated(TStringView name);
+  using TGeneratorMethod = std::unique_ptr<TImage> (TSlidePictureMaker::*)(TStringView name);
+  // The maker of a generated name, or null for any other name.
+  static TGeneratorMethod GeneratorFor(TStringView name);
+  std::unique_ptr<TImage> MakeGenerated(TStringView name, TGeneratorMethod make);
   std::unique_ptr<TImage> MakeShadow(TStringView name);
   std::unique_ptr<TImage> MakePresetedMask(TStringView name);
   std::unique_ptr<TImage> MakeButtonFace(TStringView name);
