@@ -50,6 +50,7 @@ void TZelButton::ReadKindKeys(const TIniIdentList& keys) {
   fLightness = keys.ReadInteger(u"Lightness", 0);
   fMinWidth = keys.ReadFloat(u"BtnMinWidth", -1);
   fCaptionOffset = keys.ReadFloat(u"BtnOffsetX", 100);
+  fRequestedWidth = -1;  // the faces' names may have changed
 }
 
 void TZelButton::ReadFromProject(const TCommonIniSection& source) {
@@ -84,10 +85,21 @@ void TZelButton::UpdateFaces() {
   const double minWidth = fMinWidth >= 0 || !producer ? std::max(fMinWidth, 0.0) : producer->MinWidth();
   const int32_t width = ButtonFaceWidth(height, minWidth, fCaptionOffset, aspect, scaleX);
   SetSize({width, height});
+  // Every update of the slide passes here: the faces are asked for again
+  // only when the theme or the width changed, also after a request that
+  // gave nothing.
+  if (producer == fRequestedProducer && width == fRequestedWidth) return;
+  fRequestedProducer = producer;
+  fRequestedWidth = width;
+  RequestFaces(producer != nullptr, width);
+}
+
+void TZelButton::RequestFaces(bool haveTheme, int32_t width) {
+  TZelSlideHost* host = Host();
   for (const TClickLook look : kLooks) {
     const size_t i = static_cast<size_t>(look);
     TString name;
-    if (producer) {
+    if (haveTheme) {
       TButtonFaceRequest request;
       request.Theme = fTheme;
       request.State = static_cast<int32_t>(look);
@@ -97,9 +109,8 @@ void TZelButton::UpdateFaces() {
       request.Lightness = fLightness;
       name = BuildButtonFaceName(request);
     }
-    if (name == fFaceNames[i] && (fFaces[i] || name.empty())) continue;
+    if (name == fFaceNames[i] && fFaces[i]) continue;
     fFaceNames[i] = std::move(name);
-    TZelSlideHost* host = Host();
     fFaces[i] = host && !fFaceNames[i].empty() ? host->RequestPicture(fFaceNames[i]) : nullptr;
   }
 }

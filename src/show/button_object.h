@@ -62,6 +62,7 @@ class TZelButton : public TZelImage {
   TButtonProducer* Producer() const;
   void AttachCaption();
   void UpdateFaces();
+  void RequestFaces(bool haveTheme, int32_t width);
   TImageDrawParams FaceDrawParams(const TImage& face) const;
 
   TString fTheme;
@@ -72,6 +73,8 @@ class TZelButton : public TZelImage {
   TZelText* fCaption = nullptr;
   std::array<TString, 3> fFaceNames;
   std::array<std::unique_ptr<TImage>, 3> fFaces;
+  const TButtonProducer* fRequestedProducer = nullptr;
+  int32_t fRequestedWidth = -1;  // what the faces were last asked for with
 };
 
 }  // namespace zel
