@@ -1,7 +1,8 @@
 // Fuzz entry point for sound identification and the PCM and MS ADPCM
 // decoding: any bytes must identify (or not) without crashing or hanging,
 // what identification reports must lie inside the file and be decodable,
-// and the decoders must give exactly the samples their input holds.
+// and the decoders must give exactly the samples their input holds, also
+// when the factory's decoder reads them chunk by chunk from a stream.
 #include <cstddef>
 #include <cstdint>
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "audio/adpcm_decoder.h"
+#include "audio/decoder_factory.h"
 #include "audio/media_info_extractor.h"
 #include "audio/mp3_shift_stream.h"
 #include "audio/pcm_samples.h"
@@ -81,6 +83,67 @@ void DecodeIdentified(std::span<const uint8_t> bytes, const TMediaInfo& info) {
   }
 }
 
+// What the decoders of the whole data give: the bytes themselves for 8 and
+// 16-bit PCM, the samples of the blocks for MS ADPCM; nothing to compare
+// for the converted kinds.
+bool ExpectedOutput(std::span<const uint8_t> data, const TMediaInfo& info, std::vector<uint8_t>& expected) {
+  if (info.Kind == TMediaKind::MsAdpcm) {
+    TAdpcmFormat format;
+    Check(ReadAdpcmFormat(info.Format, info.ExtraFormat, format));
+    std::vector<int16_t> samples;
+    DecodeAdpcmBlocks(data, format, true, samples);
+    for (const int16_t s : samples) {
+      expected.push_back(static_cast<uint8_t>(s & 0xFF));
+      expected.push_back(static_cast<uint8_t>((s >> 8) & 0xFF));
+    }
+    return true;
+  }
+  const int32_t bits = info.Format.BitsPerSample;
+  if (info.Kind != TMediaKind::Pcm || (bits != 8 && bits != 16)) return false;
+  const size_t whole = data.size() / info.Format.BlockAlign * info.Format.BlockAlign;
+  expected.assign(data.begin(), data.begin() + static_cast<ptrdiff_t>(whole));
+  return true;
+}
+
+// The factory's decoder on a stream, 4096 bytes at a time until the data
+// ends (at most about 4 MB of output): its output must be the whole data's
+// decoding followed by padding, its position must only grow, and a seek to
+// the middle must still decode.
+void DecodeStreamed(std::span<const uint8_t> bytes, const TMediaInfo& info) {
+  constexpr int64_t kChunk = 4096, kMaxOutput = 4 << 20;
+  TMemoryStream stream;
+  stream.Write(bytes);
+  auto decoder = CreateDecoder(&stream, u"fuzz.wav", info);
+  if (!decoder || !decoder->Open(info)) return;
+  const auto data = bytes.subspan(static_cast<size_t>(info.DataOffset), static_cast<size_t>(info.DataSize));
+  std::vector<uint8_t> expected;
+  const bool compare = ExpectedOutput(data, info, expected);
+  std::vector<uint8_t> output;
+  double position = decoder->Position;
+  bool more = true;
+  while (more && static_cast<int64_t>(output.size()) < kMaxOutput) {
+    more = decoder->Fill(kChunk);
+    Check(decoder->Output.Length() >= kChunk && decoder->Position >= position);
+    position = decoder->Position;
+    // The last call's whole output: a failed block may leave more than asked.
+    const int64_t taken = more ? kChunk : decoder->Output.Length();
+    if (compare) output.insert(output.end(), decoder->Output.Data(), decoder->Output.Data() + taken);
+    decoder->Output.Consume(taken);
+  }
+  if (compare && !more) {
+    // After the data only padding: zeros (silence of 16-bit data, or what a
+    // failed block leaves) or 128 (silence of 8-bit data).
+    Check(output.size() >= expected.size());
+    const uint8_t silence = SilenceByte(decoder->OutputFormat().BitsPerSample);
+    for (size_t i = 0; i < output.size(); ++i) {
+      Check(i < expected.size() ? output[i] == expected[i] : (output[i] == silence || output[i] == 0));
+    }
+  }
+  decoder->Seek(info.Duration / 2.0);
+  decoder->Fill(kChunk);
+  Check(decoder->Output.Length() >= kChunk);
+}
+
 // The raw bytes as blocks of fixed formats and as every PCM layout.
 void DecodeRaw(std::span<const uint8_t> bytes) {
   for (const int channels : {1, 2}) {
@@ -120,6 +183,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (TMediaInfoExtractor().Identify(stream, u"fuzz.wav", info)) {
     CheckInfo(info, size);
     DecodeIdentified(bytes, info);
+    DecodeStreamed(bytes, info);
   } else {
     Check(!info.Identified());
   }

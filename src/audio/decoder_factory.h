@@ -1,0 +1,27 @@
+// Makes the decoder for an identified sound file by its kind.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "audio/media_info.h"
+#include "audio/wav_converter.h"
+#include "core/streams.h"
+#include "core/strings.h"
+
+namespace zel {
+
+// The decoder of a kind, reading from stream (not owned). PCM and float
+// get the base decoder, MS ADPCM its own; kinds whose decoders are not
+// built in (or not registered, see below) give none. An unknown kind is a
+// programming error and gives none.
+std::unique_ptr<TWavConverter> CreateDecoder(TStream* stream, TStringView name, const TMediaInfo& info);
+
+// The compressed kinds (MPEG, plug-ins, media library) register their
+// maker here; returns the previous one. The maker gives none for a kind it
+// does not make.
+using TCompressedDecoderMaker =
+    std::function<std::unique_ptr<TWavConverter>(TStream* stream, TStringView name, const TMediaInfo& info)>;
+TCompressedDecoderMaker SetCompressedDecoderMaker(TCompressedDecoderMaker maker);
+
+}  // namespace zel

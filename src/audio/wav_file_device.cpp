@@ -1,0 +1,121 @@
+#include "audio/wav_file_device.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <mutex>
+
+#include "core/clock.h"
+#include "core/log.h"
+
+namespace zel {
+
+namespace {
+
+void PutLe16(uint8_t* at, uint16_t value) {
+  at[0] = static_cast<uint8_t>(value);
+  at[1] = static_cast<uint8_t>(value >> 8);
+}
+
+void PutLe32(uint8_t* at, uint32_t value) {
+  PutLe16(at, static_cast<uint16_t>(value));
+  PutLe16(at + 2, static_cast<uint16_t>(value >> 16));
+}
+
+}  // namespace
+
+TWavFileWaveOutDevice::TWavFileWaveOutDevice(const TString& path)
+    : fPath(StringToUtf8(path)), fOrigin(Clock().Milliseconds()) {
+  fFile = std::fopen(fPath.c_str(), "wb");
+  if (!fFile) {
+    Log().Write("!!! TWavFileWaveOutDevice: cannot create " + fPath);
+    throw EAudioDevice("Cannot create the sound file " + fPath);
+  }
+  WriteHeader();
+  if (fFailed) {
+    std::fclose(fFile);
+    fFile = nullptr;
+    throw EAudioDevice("Cannot write the sound file " + fPath);
+  }
+  Log().Write("TWavFileWaveOutDevice: writing " + fPath);
+}
+
+TWavFileWaveOutDevice::~TWavFileWaveOutDevice() {
+  Finish();
+  if (fFile) std::fclose(fFile);
+}
+
+void TWavFileWaveOutDevice::Pump() {
+  std::lock_guard guard(fRenderLock);
+  const uint64_t now = Clock().Milliseconds();
+  if (now <= fOrigin) return;
+  const auto due = static_cast<int64_t>((now - fOrigin) * 44100 / 1000);
+  if (due > fFramesWritten) RenderFrames(due - fFramesWritten);
+}
+
+void TWavFileWaveOutDevice::RenderFrames(int64_t frames) {
+  std::lock_guard guard(fRenderLock);
+  while (frames > 0) {
+    // Chunks end where the clocks are due, so each poll sees the count of
+    // exactly its 10 ms.
+    const int64_t chunk = std::min({kChunkFrames, frames, fNextPoll - fFramesWritten});
+    RefillAll();
+    Mix(fChunk.data(), chunk);
+    WriteFrames(fChunk.data(), chunk);
+    fFramesWritten += chunk;
+    frames -= chunk;
+    if (fFramesWritten == fNextPoll) {
+      fNextPoll += kPollFrames;
+      PollTimers();
+    }
+  }
+}
+
+int64_t TWavFileWaveOutDevice::FramesWritten() {
+  std::lock_guard guard(fRenderLock);
+  return fFramesWritten;
+}
+
+void TWavFileWaveOutDevice::WriteFrames(const int16_t* samples, int64_t frames) {
+  for (int64_t i = 0; i < 2 * frames; ++i) PutLe16(&fBytes[2 * i], static_cast<uint16_t>(samples[i]));
+  const auto bytes = static_cast<size_t>(4 * frames);
+  if (!fFailed && std::fwrite(fBytes.data(), 1, bytes, fFile) != bytes) WriteFailed("write");
+}
+
+void TWavFileWaveOutDevice::WriteHeader() {
+  // A RIFF size field holds 32 bits: a longer recording keeps the largest.
+  constexpr int64_t kMaxData = std::numeric_limits<uint32_t>::max() - (kHeaderBytes - 8);
+  const auto dataBytes = static_cast<uint32_t>(std::min(4 * fFramesWritten, kMaxData));
+  const TWaveFormat format = GlobalOutputFormat();
+  uint8_t header[kHeaderBytes];
+  std::memcpy(header, "RIFF", 4);
+  PutLe32(header + 4, dataBytes + static_cast<uint32_t>(kHeaderBytes - 8));
+  std::memcpy(header + 8, "WAVEfmt ", 8);
+  PutLe32(header + 16, 16);
+  PutLe16(header + 20, format.FormatTag);
+  PutLe16(header + 22, format.Channels);
+  PutLe32(header + 24, format.SamplesPerSec);
+  PutLe32(header + 28, format.AvgBytesPerSec);
+  PutLe16(header + 32, format.BlockAlign);
+  PutLe16(header + 34, format.BitsPerSample);
+  std::memcpy(header + 36, "data", 4);
+  PutLe32(header + 40, dataBytes);
+  if (std::fseek(fFile, 0, SEEK_SET) != 0 || std::fwrite(header, 1, kHeaderBytes, fFile) != kHeaderBytes ||
+      std::fseek(fFile, 0, SEEK_END) != 0) {
+    WriteFailed("header");
+  }
+}
+
+void TWavFileWaveOutDevice::Finish() {
+  std::lock_guard guard(fRenderLock);
+  if (!fFile || fFailed) return;
+  WriteHeader();
+  if (std::fflush(fFile) != 0) WriteFailed("flush");
+}
+
+void TWavFileWaveOutDevice::WriteFailed(const char* what) {
+  if (!fFailed) Log().Write(std::string("!!! TWavFileWaveOutDevice: ") + what + " failed on " + fPath);
+  fFailed = true;
+}
+
+}  // namespace zel
