@@ -1,6 +1,14 @@
 // Sound subcommands: identification of a sound file as the music system
-// does it.
+// does it, and playing sounds through the music system into a WAV file.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "audio/channel_killer.h"
+#include "audio/lockstep_playback.h"
 
 #include "audio/media_info_extractor.h"
 #include "audio/stream_gate.h"
@@ -27,6 +35,106 @@ int RunAudioInfo(TArguments arguments) {
   } catch (const std::exception& e) {
     return Fail("audio-info", e.what());
   }
+}
+
+namespace {
+
+// The options of the play command; times in ms, negative when not given.
+struct TPlayOptions {
+  std::vector<std::string> files;
+  std::string out;
+  double start = -1;
+  double fadeIn = 0;
+  double stopAt = -1;
+  double fadeOut = 0;
+  double volume = 1;
+  double length = -1;
+};
+
+// Reads "--NAME VALUE" pairs and the files; an error message, or none.
+std::optional<std::string> ParsePlayOptions(TArguments arguments, TPlayOptions& options) {
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument.rfind("--", 0) != 0) {
+      options.files.push_back(argument);
+      continue;
+    }
+    if (i + 1 >= arguments.size()) return argument + " needs a value";
+    const std::string& value = arguments[++i];
+    if (argument == "--out") {
+      options.out = value;
+      continue;
+    }
+    char* end = nullptr;
+    const double number = std::strtod(value.c_str(), &end);
+    if (value.empty() || *end != '\0' || !std::isfinite(number) || number < 0) {
+      return argument + " needs a number of 0 or more, not '" + value + "'";
+    }
+    if (argument == "--start") options.start = number;
+    else if (argument == "--fade-in") options.fadeIn = number;
+    else if (argument == "--stop-at") options.stopAt = number;
+    else if (argument == "--fade-out") options.fadeOut = number;
+    else if (argument == "--volume") options.volume = number;
+    else if (argument == "--length") options.length = number;
+    else return "unknown option " + argument;
+  }
+  if (options.files.empty()) return std::string("no sound file given");
+  if (options.out.empty()) return std::string("--out OUT.wav is required");
+  return std::nullopt;
+}
+
+// Without --length: up to the end of the stop's fade (and the device's
+// 25 ms guard), else to the end of the longest sound.
+double PlayLength(const TPlayOptions& options, const std::vector<TChannelMusic*>& channels) {
+  if (options.length >= 0) return options.length;
+  if (options.stopAt >= 0) return options.stopAt + TWaveOutBuffer::kStopGuardMs + options.fadeOut + 10;
+  double longest = 0;
+  for (TChannelMusic* channel : channels) {
+    longest = std::max(longest, channel->GetLength() - std::max(options.start, 0.0));
+  }
+  return longest;
+}
+
+int PlayThrough(const TPlayOptions& options) {
+  TLockstepPlayback playback(Utf8ToString(options.out));
+  std::vector<TChannelMusic*> channels;
+  for (const std::string& file : options.files) {
+    TChannelMusic* channel = playback.Open(Utf8ToString(file), options.start);
+    if (!channel) return Fail("play", "cannot play " + file + " (not a sound file this player reads)");
+    channel->SetVolume(static_cast<float>(options.volume));
+    channels.push_back(channel);
+  }
+  const auto length = static_cast<uint64_t>(std::llround(PlayLength(options, channels)));
+  playback.LimitLength(length);
+  for (TChannelMusic* channel : channels) channel->Play(static_cast<uint32_t>(std::lround(options.fadeIn)));
+  if (options.stopAt >= 0 && options.stopAt < static_cast<double>(length)) {
+    playback.AdvanceTo(static_cast<uint64_t>(std::llround(options.stopAt)));
+    for (TChannelMusic* channel : channels) channel->Stop(static_cast<uint32_t>(std::lround(options.fadeOut)));
+  }
+  playback.AdvanceTo(length);
+  const int64_t frames = static_cast<int64_t>(length) * 44100 / 1000;
+  playback.Finish();
+  std::printf("%lld\n", static_cast<long long>(frames));
+  return 0;
+}
+
+}  // namespace
+
+int RunPlay(TArguments arguments) {
+  TPlayOptions options;
+  if (auto error = ParsePlayOptions(arguments, options)) {
+    std::fprintf(stderr, "zeltool play: %s\n", error->c_str());
+    return UsageError("play");
+  }
+  int result;
+  try {
+    result = PlayThrough(options);
+  } catch (const std::exception& e) {
+    result = Fail("play", e.what());
+  }
+  // Its instances are all freed by now: the killer thread may go.
+  ShutdownChannelKiller();
+  return result;
 }
 
 }  // namespace zel::tool

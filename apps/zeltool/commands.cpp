@@ -64,6 +64,10 @@ const std::vector<TToolCommand>& ToolCommands() {
        "ADPCM, 3 float, 4 MPEG; the sound data's offset and size in bytes, the playing time in ms, the format the "
        "decoder delivers)",
        RunAudioInfo},
+      {"play", "FILE... --out OUT.wav [--start MS] [--fade-in MS] [--stop-at MS] [--fade-out MS] [--volume X] [--length MS]",
+       "play sound files at once through the music system and its mixer, in virtual time, into a 44.1 kHz stereo "
+       "WAV file of what the sound device played; prints the frames written",
+       RunPlay},
       {"render-text", "NAME OUT.png [--font-file PATH]...",
        "render a \"Text: \" picture name as the player does; prints WIDTH HEIGHT and the line rectangles",
        RunRenderText},

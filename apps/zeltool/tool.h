@@ -61,6 +61,7 @@ int RunImageMeta(TArguments arguments);
 
 // Sound subcommands (audio_commands.cpp).
 int RunAudioInfo(TArguments arguments);
+int RunPlay(TArguments arguments);
 
 // Text subcommands (text_commands.cpp).
 int RunRenderText(TArguments arguments);

@@ -139,9 +139,11 @@ void TMusicChannel::Play(uint32_t fadeMs) {
   {
     std::lock_guard lock(fGainLock);
     fState = TInstanceState::Playing;
-    fFadingIn = true;
     fFadeOutFrames = 0;
-    fGainValue = 0;
+    // Without a fade the sound starts at full level: a one-frame ramp from
+    // 0 would silence its first frame.
+    fFadingIn = fadeMs > 0;
+    fGainValue = fFadingIn ? 0.0f : 1.0f;
     fGainStep = 1.0f / static_cast<float>(FadeFrames(fadeMs, fFormat.SamplesPerSec));
   }
   fBuffer->Play();

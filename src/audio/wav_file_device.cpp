@@ -50,7 +50,7 @@ void TWavFileWaveOutDevice::Pump() {
   const uint64_t now = Clock().Milliseconds();
   if (now <= fOrigin) return;
   const auto due = static_cast<int64_t>((now - fOrigin) * 44100 / 1000);
-  if (due > fFramesWritten) RenderFrames(due - fFramesWritten);
+  if (due > fFramesRendered) RenderFrames(due - fFramesRendered);
 }
 
 void TWavFileWaveOutDevice::RenderFrames(int64_t frames) {
@@ -58,13 +58,15 @@ void TWavFileWaveOutDevice::RenderFrames(int64_t frames) {
   while (frames > 0) {
     // Chunks end where the clocks are due, so each poll sees the count of
     // exactly its 10 ms.
-    const int64_t chunk = std::min({kChunkFrames, frames, fNextPoll - fFramesWritten});
+    const int64_t chunk = std::min({kChunkFrames, frames, fNextPoll - fFramesRendered});
     RefillAll();
     Mix(fChunk.data(), chunk);
-    WriteFrames(fChunk.data(), chunk);
-    fFramesWritten += chunk;
+    const int64_t kept = fFrameLimit < 0 ? chunk : std::clamp<int64_t>(fFrameLimit - fFramesRendered, 0, chunk);
+    WriteFrames(fChunk.data(), kept);
+    fFramesWritten += kept;
+    fFramesRendered += chunk;
     frames -= chunk;
-    if (fFramesWritten == fNextPoll) {
+    if (fFramesRendered == fNextPoll) {
       fNextPoll += kPollFrames;
       PollTimers();
     }
@@ -76,7 +78,13 @@ int64_t TWavFileWaveOutDevice::FramesWritten() {
   return fFramesWritten;
 }
 
+void TWavFileWaveOutDevice::SetFrameLimit(int64_t frames) {
+  std::lock_guard guard(fRenderLock);
+  fFrameLimit = frames;
+}
+
 void TWavFileWaveOutDevice::WriteFrames(const int16_t* samples, int64_t frames) {
+  if (frames <= 0) return;
   for (int64_t i = 0; i < 2 * frames; ++i) PutLe16(&fBytes[2 * i], static_cast<uint16_t>(samples[i]));
   const auto bytes = static_cast<size_t>(4 * frames);
   if (!fFailed && std::fwrite(fBytes.data(), 1, bytes, fFile) != bytes) WriteFailed("write");

@@ -38,6 +38,10 @@ class TWavFileWaveOutDevice : public TMixerWaveOutDevice {
   // Renders frames more, whatever the clock says.
   void RenderFrames(int64_t frames);
   int64_t FramesWritten();
+  // Frames rendered past this many are mixed (buffers and clocks go on)
+  // but not written: a recording of a set length whose sounds can still be
+  // played out and freed. Negative: no limit.
+  void SetFrameLimit(int64_t frames);
   uint64_t Origin() const { return fOrigin; }
   // Writes the sizes into the header so the file is complete as it stands;
   // rendering may go on afterwards.
@@ -55,7 +59,9 @@ class TWavFileWaveOutDevice : public TMixerWaveOutDevice {
   std::string fPath;
   const uint64_t fOrigin;
   TCriticalSection fRenderLock;
+  int64_t fFramesRendered = 0;
   int64_t fFramesWritten = 0;
+  int64_t fFrameLimit = -1;
   int64_t fNextPoll = kPollFrames;
   std::vector<int16_t> fChunk = std::vector<int16_t>(2 * kChunkFrames);
   std::vector<uint8_t> fBytes = std::vector<uint8_t>(4 * kChunkFrames);
