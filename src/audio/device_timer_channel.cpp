@@ -1,5 +1,7 @@
 #include "audio/device_timer_channel.h"
 
+#include <algorithm>
+
 #include <mutex>
 #include <string>
 
@@ -166,9 +168,17 @@ void TDeviceTimerChannel::PollFirstPosition(uint64_t now) {
   fLastFrames = frames;
   fLastPollTime = now;
   fLastMoveTime = now;
-  fOffset = static_cast<double>(now) - fSavedTime;
-  fLastReturned = fSavedTime;
-  fDrift = PositionClockAt(now) - fSavedTime;
+  // The clock starts where the device is: the time it has played since the
+  // start, but no more than the time that passed (a device may take a
+  // first block at once), so a device driven in lockstep is followed
+  // exactly and a real one never leads the system counter.
+  const double played =
+      moved ? std::min(static_cast<double>(frames - fStartFrames) * 1000.0 / fRate, static_cast<double>(now - fWaitStart))
+            : 0.0;
+  const double startTime = fSavedTime + std::max(played, 0.0);
+  fOffset = static_cast<double>(now) - startTime;
+  fLastReturned = startTime;
+  fDrift = PositionClockAt(now) - startTime;
   fStalled = !moved;
   if (fStalled) Log().Write("TDeviceTimerChannel: the device reports no position; running on the system counter");
 }

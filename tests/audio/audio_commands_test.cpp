@@ -1,4 +1,4 @@
-// The tool's sound subcommand, run as a program.
+// The tool's sound subcommands, run as programs.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -38,6 +38,12 @@ class AudioCommands : public ::testing::Test {
   }
   static std::string Tool(const std::string& arguments) { return std::string(ZELTOOL_PATH) + " " + arguments; }
 
+  std::string Read(const std::string& path) {
+    fFiles.push_back(path);
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+
   std::string fFolder;
   std::vector<std::string> fFiles;
 };
@@ -71,6 +77,48 @@ TEST_F(AudioCommands, FailuresAreOneLine) {
   result = RunProgram(Tool("audio-info"));
   EXPECT_EQ(result.exitCode, 2);
   EXPECT_EQ(result.output, "usage: zeltool audio-info FILE\n");
+}
+
+// What play writes is what the device played: a file in the device's own
+// format comes back byte for byte, positioned with --start and cut with
+// --length.
+TEST_F(AudioCommands, PlayWritesWhatTheDevicePlayed) {
+  TBytes data;
+  for (int i = 0; i < 44100; ++i) {
+    Put16(data, static_cast<uint16_t>(i * 3));
+    Put16(data, static_cast<uint16_t>(-i));
+  }
+  const std::string in = Write("in.wav", PcmWav(MakeFormat(1, 2, 44100, 16), data));
+  const std::string out = fFolder + "/out.wav";
+  auto result = RunProgram(Tool("play " + in + " --out " + out));
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_EQ(result.output, "44100\n");
+  std::string played = Read(out);
+  ASSERT_EQ(played.size(), 44u + data.size());
+  EXPECT_EQ(played.compare(44, std::string::npos, std::string(data.begin(), data.end())), 0);
+
+  result = RunProgram(Tool("play " + in + " --out " + out + " --start 500 --length 100"));
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_EQ(result.output, "4410\n");
+  played = Read(out);
+  ASSERT_EQ(played.size(), 44u + 4410 * 4);
+  EXPECT_EQ(played.compare(44, std::string::npos, std::string(data.begin() + 22050 * 4, data.begin() + 26460 * 4)), 0);
+}
+
+TEST_F(AudioCommands, PlayRefusesBadArgumentsInOneLine) {
+  const std::string in = Write("in.wav", PcmWav(MakeFormat(1, 2, 44100, 16), TBytes(4000, 0)));
+  const std::string text = Write("text.wav", {'n', 'o', 't', ' ', 's', 'o', 'u', 'n', 'd'});
+  const std::string out = fFolder + "/out.wav";
+  fFiles.push_back(out);
+  auto result = RunProgram(Tool("play " + in));
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_NE(result.output.find("--out OUT.wav is required"), std::string::npos) << result.output;
+  result = RunProgram(Tool("play " + in + " --out " + out + " --volume loud"));
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_NE(result.output.find("--volume needs a number"), std::string::npos) << result.output;
+  result = RunProgram(Tool("play " + text + " --out " + out));
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.output, "zeltool play: cannot play " + text + " (not a sound file this player reads)\n");
 }
 
 }  // namespace

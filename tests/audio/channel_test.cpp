@@ -290,11 +290,10 @@ TEST_F(ChannelTest, AnInstanceIsHandedToTheKillerOnce) {
 TEST_F(ChannelTest, GainStaysWithinZeroAndOne) {
   AddFile("a.wav", ConstantStereo(200000));
   TChannelMusic* channel = Open("a.wav");
-  channel->Play(0);  // a fade of one frame: gain 0, then 1
+  channel->Play(0);  // no fade: full level from the first frame
   auto& buffer = Buffer(0);
   const auto fill = buffer.FirstFill();
-  EXPECT_EQ(Sample16(fill, 0), 0);
-  for (int64_t i = 2; i < 2000; i += 2) ASSERT_EQ(Sample16(fill, i), 8820) << i;
+  for (int64_t i = 0; i < 2000; i += 2) ASSERT_EQ(Sample16(fill, i), 8820) << i;
   channel->Stop(0);
   std::vector<uint8_t> queued;
   for (int i = 0; i < 100; ++i) {
