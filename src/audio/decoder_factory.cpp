@@ -1,5 +1,6 @@
 #include "audio/decoder_factory.h"
 
+#include <map>
 #include <mutex>
 #include <string>
 
@@ -10,10 +11,10 @@ namespace zel {
 
 namespace {
 
-// The maker is set at start-up and read by the loader and feeder threads.
+// The makers are set at start-up and read by the loader and feeder threads.
 struct TMakerSlot {
   TCriticalSection Lock;
-  TCompressedDecoderMaker Maker;
+  std::map<TMediaKind, TCompressedDecoderMaker> Makers;
 };
 
 TMakerSlot& MakerSlot() {
@@ -23,10 +24,10 @@ TMakerSlot& MakerSlot() {
 
 }  // namespace
 
-TCompressedDecoderMaker SetCompressedDecoderMaker(TCompressedDecoderMaker maker) {
+TCompressedDecoderMaker SetDecoderMaker(TMediaKind kind, TCompressedDecoderMaker maker) {
   TMakerSlot& slot = MakerSlot();
   std::lock_guard lock(slot.Lock);
-  std::swap(slot.Maker, maker);
+  std::swap(slot.Makers[kind], maker);
   return maker;
 }
 
@@ -43,7 +44,8 @@ std::unique_ptr<TWavConverter> CreateDecoder(TStream* stream, TStringView name, 
       {
         TMakerSlot& slot = MakerSlot();
         std::lock_guard lock(slot.Lock);
-        maker = slot.Maker;
+        const auto found = slot.Makers.find(info.Kind);
+        if (found != slot.Makers.end()) maker = found->second;
       }
       // Made outside the lock: a maker may take a while (loading a library).
       return maker ? maker(stream, name, info) : nullptr;

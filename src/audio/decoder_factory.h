@@ -13,15 +13,15 @@ namespace zel {
 
 // The decoder of a kind, reading from stream (not owned). PCM and float
 // get the base decoder, MS ADPCM its own; kinds whose decoders are not
-// built in (or not registered, see below) give none. An unknown kind is a
+// built in and not registered (see below) give none. An unknown kind is a
 // programming error and gives none.
 std::unique_ptr<TWavConverter> CreateDecoder(TStream* stream, TStringView name, const TMediaInfo& info);
 
-// The compressed kinds (MPEG, plug-ins, media library) register their
-// maker here; returns the previous one. The maker gives none for a kind it
-// does not make.
+// The kinds whose decoders live outside this library (WMA and the media
+// library's, on FFmpeg) register their maker here at start-up; returns the
+// previous one. The maker may give none.
 using TCompressedDecoderMaker =
     std::function<std::unique_ptr<TWavConverter>(TStream* stream, TStringView name, const TMediaInfo& info)>;
-TCompressedDecoderMaker SetCompressedDecoderMaker(TCompressedDecoderMaker maker);
+TCompressedDecoderMaker SetDecoderMaker(TMediaKind kind, TCompressedDecoderMaker maker);
 
 }  // namespace zel

@@ -152,14 +152,14 @@ TEST_F(MusicSystemTest, MpegInsideWavIsReadFromItsDataChunk) {
   int64_t seenOffset = -1;
   int64_t seenSize = -1;
   int64_t seenPosition = -1;
-  auto previous = SetCompressedDecoderMaker([&](TStream* stream, TStringView, const TMediaInfo& info) {
+  auto previous = SetDecoderMaker(TMediaKind::Mpeg, [&](TStream* stream, TStringView, const TMediaInfo& info) {
     seenOffset = info.DataOffset;
     seenSize = stream->GetSize();
     seenPosition = stream->GetPosition();
     return std::unique_ptr<TWavConverter>();
   });
   EXPECT_EQ(Open("m.wav"), nullptr);
-  SetCompressedDecoderMaker(previous);
+  SetDecoderMaker(TMediaKind::Mpeg, previous);
   // The stream starts at the data: the decoder sees offset 0 and only the data.
   EXPECT_EQ(seenOffset, 0);
   EXPECT_EQ(seenPosition, 0);

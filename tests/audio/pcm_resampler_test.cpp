@@ -28,13 +28,6 @@ TBytes Bytes16(const std::vector<int16_t>& samples) {
   return bytes;
 }
 
-TBytes Noise(size_t size, uint32_t seed) {
-  std::mt19937 random(seed);
-  TBytes bytes(size);
-  for (auto& b : bytes) b = static_cast<uint8_t>(random());
-  return bytes;
-}
-
 // Converts everything at once; checks that OutputSize told the size.
 TLocalBuffer ConvertAll(TPcmResampler& resampler, const TBytes& input) {
   TLocalBuffer output;

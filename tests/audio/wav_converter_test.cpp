@@ -22,13 +22,6 @@ namespace {
 
 using namespace zel::testing;
 
-TBytes Noise(size_t size, uint32_t seed) {
-  std::mt19937 random(seed);
-  TBytes bytes(size);
-  for (auto& b : bytes) b = static_cast<uint8_t>(random());
-  return bytes;
-}
-
 // A WAV file in memory, identified and opened.
 struct TOpened {
   std::unique_ptr<TMemoryStream> Stream;
@@ -206,17 +199,20 @@ TEST(DecoderFactory, MakesTheDecoderOfEachKind) {
   for (const TMediaKind kind : compressed) EXPECT_FALSE(make(kind));
 
   std::vector<TMediaKind> asked;
-  const auto previous = SetCompressedDecoderMaker([&](TStream* s, TStringView name, const TMediaInfo& i) {
+  const auto maker = [&](TStream* s, TStringView name, const TMediaInfo& i) {
     EXPECT_EQ(s, &stream);
     EXPECT_EQ(name, u"x.mp3");
     asked.push_back(i.Kind);
     return i.Kind == TMediaKind::Ogg ? nullptr : std::make_unique<TAdpcmConverter>(s);
-  });
+  };
+  // Each kind asks only its own maker.
+  for (const TMediaKind kind : compressed) EXPECT_FALSE(SetDecoderMaker(kind, maker));
+  EXPECT_TRUE(SetDecoderMaker(TMediaKind::Wma, nullptr));  // takes it back
   for (const TMediaKind kind : compressed) {
-    EXPECT_EQ(type(kind), kind == TMediaKind::Ogg ? typeid(nullptr) : typeid(TAdpcmConverter));
+    EXPECT_EQ(type(kind), kind == TMediaKind::Ogg || kind == TMediaKind::Wma ? typeid(nullptr) : typeid(TAdpcmConverter));
   }
-  EXPECT_EQ(asked, std::vector<TMediaKind>(std::begin(compressed), std::end(compressed)));
-  EXPECT_TRUE(SetCompressedDecoderMaker(previous));
+  EXPECT_EQ(asked, (std::vector<TMediaKind>{TMediaKind::Mpeg, TMediaKind::Ogg, TMediaKind::MediaLibrary}));
+  for (const TMediaKind kind : compressed) SetDecoderMaker(kind, nullptr);
 
   std::vector<std::string> reports;
   const auto hook = SetAssertionHook([&](const std::string& report) { reports.push_back(report); });

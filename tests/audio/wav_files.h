@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,14 @@ inline TBytes PcmWav(const TWaveFormat& format, const TBytes& data) {
 inline TBytes AdpcmWav(const TWaveFormat& format, const TExtraFormat& extra, const TBytes& data) {
   return Riff({Chunk("fmt ", FormatContent(format, true, TBytes(extra.begin(), extra.end()))),
                Chunk("fact", {0, 0, 0, 0}), Chunk("data", data)});
+}
+
+// Bytes from a seeded generator: the same seed gives the same bytes.
+inline TBytes Noise(size_t size, uint32_t seed) {
+  std::mt19937 random(seed);
+  TBytes bytes(size);
+  for (auto& b : bytes) b = static_cast<uint8_t>(random());
+  return bytes;
 }
 
 inline std::unique_ptr<TMemoryStream> StreamOf(const TBytes& bytes) {

@@ -18,13 +18,6 @@ namespace {
 
 using namespace zel::testing;
 
-TBytes Noise(size_t size, uint32_t seed) {
-  std::mt19937 random(seed);
-  TBytes bytes(size);
-  for (auto& b : bytes) b = static_cast<uint8_t>(random());
-  return bytes;
-}
-
 // MS ADPCM blocks with valid predictors and random codes.
 TBytes AdpcmBlocks(int channels, int blockAlign, int blocks, uint32_t seed) {
   TBytes data = Noise(static_cast<size_t>(blockAlign * blocks), seed);
