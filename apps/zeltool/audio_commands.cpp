@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <utility>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "audio/channel_killer.h"
+#include "audio/decoder_factory.h"
 #include "audio/lockstep_playback.h"
 
 #include "audio/media_info_extractor.h"
@@ -17,13 +21,24 @@
 
 namespace zel::tool {
 
+namespace {
+
+// The file's stream and its identification; the stream stays open for a
+// decoder. False when it is not a sound file this player reads.
+bool OpenIdentified(const std::string& file, std::unique_ptr<TStream>& stream, TMediaInfo& info) {
+  const TString name = Utf8ToString(file);
+  stream = StreamWrapper().Open(name);
+  return TMediaInfoExtractor().Identify(*stream, name, info);
+}
+
+}  // namespace
+
 int RunAudioInfo(TArguments arguments) {
   if (arguments.size() != 1) return UsageError("audio-info");
-  const TString name = Utf8ToString(arguments[0]);
   try {
-    auto stream = StreamWrapper().Open(name);
+    std::unique_ptr<TStream> stream;
     TMediaInfo info;
-    const bool identified = TMediaInfoExtractor().Identify(*stream, name, info);
+    const bool identified = OpenIdentified(arguments[0], stream, info);
     StreamWrapper().Close(std::move(stream));
     if (!identified) return Fail("audio-info", "not a sound file this player reads: " + arguments[0]);
     std::printf("%d %lld %lld %d %u %u %u\n", static_cast<int>(info.Kind), static_cast<long long>(info.DataOffset),
@@ -34,6 +49,118 @@ int RunAudioInfo(TArguments arguments) {
     return Fail("audio-info", "cannot open " + arguments[0] + ": " + e.Message());
   } catch (const std::exception& e) {
     return Fail("audio-info", e.what());
+  }
+}
+
+namespace {
+
+// A WAV file written as the data comes, its sizes filled in at the end.
+class TWavWriter {
+ public:
+  TWavWriter(const std::string& path, const TWaveFormat& format) : fFile(std::fopen(path.c_str(), "wb")), fFormat(format) {
+    if (!fFile) throw std::runtime_error("cannot write " + path);
+    WriteHeader();
+  }
+  ~TWavWriter() {
+    if (fFile) std::fclose(fFile);
+  }
+  void Append(const uint8_t* bytes, int64_t count) {
+    if (count > 0 && std::fwrite(bytes, 1, static_cast<size_t>(count), fFile) != static_cast<size_t>(count)) {
+      throw std::runtime_error("writing the sound failed");
+    }
+    fDataBytes += count;
+  }
+  void Finish() {
+    if (std::fseek(fFile, 0, SEEK_SET) != 0) throw std::runtime_error("writing the sound failed");
+    WriteHeader();
+    if (std::fclose(std::exchange(fFile, nullptr)) != 0) throw std::runtime_error("writing the sound failed");
+  }
+
+ private:
+  void WriteHeader() {
+    uint8_t header[44];
+    const auto put16 = [&](int at, uint32_t v) {
+      header[at] = static_cast<uint8_t>(v);
+      header[at + 1] = static_cast<uint8_t>(v >> 8);
+    };
+    const auto put32 = [&](int at, uint32_t v) {
+      put16(at, v & 0xFFFF);
+      put16(at + 2, v >> 16);
+    };
+    const auto data = static_cast<uint32_t>(std::min<int64_t>(fDataBytes, 0xFFFFFFFFLL - 36));
+    std::memcpy(header, "RIFF", 4);
+    put32(4, data + 36);
+    std::memcpy(header + 8, "WAVEfmt ", 8);
+    put32(16, 16);
+    put16(20, fFormat.FormatTag);
+    put16(22, fFormat.Channels);
+    put32(24, fFormat.SamplesPerSec);
+    put32(28, fFormat.AvgBytesPerSec);
+    put16(32, fFormat.BlockAlign);
+    put16(34, fFormat.BitsPerSample);
+    std::memcpy(header + 36, "data", 4);
+    put32(40, data);
+    if (std::fwrite(header, 1, sizeof header, fFile) != sizeof header) throw std::runtime_error("writing the sound failed");
+  }
+
+  std::FILE* fFile;
+  TWaveFormat fFormat;
+  int64_t fDataBytes = 0;
+};
+
+// Decodes to the end: each round reads what comes and decodes it, until the
+// decoder fails or neither step yields anything more.
+void DecodeToEnd(TWavConverter& decoder, TWavWriter& out) {
+  while (true) {
+    const bool read = decoder.ReadMore();
+    if (!decoder.Decode(decoder.Input)) break;
+    const int64_t produced = decoder.Output.Length();
+    out.Append(decoder.Output.Data(), produced);
+    decoder.Output.Clear();
+    if (!read && produced == 0) break;
+  }
+}
+
+}  // namespace
+
+int RunDecodeAudio(TArguments arguments) {
+  double seek = -1;
+  if (arguments.size() == 4 && arguments[2] == "--seek") {
+    char* end = nullptr;
+    seek = std::strtod(arguments[3].c_str(), &end);
+    if (arguments[3].empty() || *end != '\0' || !(seek >= 0)) return Fail("decode-audio", "--seek needs a time in ms");
+  } else if (arguments.size() != 2) {
+    return UsageError("decode-audio");
+  }
+  try {
+    std::unique_ptr<TStream> stream;
+    TMediaInfo info;
+    if (!OpenIdentified(arguments[0], stream, info)) {
+      StreamWrapper().Close(std::move(stream));
+      return Fail("decode-audio", "not a sound file this player reads: " + arguments[0]);
+    }
+    if (info.MpegInRiff) {
+      StreamWrapper().Close(std::move(stream));
+      stream = StreamWrapper().OpenShifted(Utf8ToString(arguments[0]), info.DataOffset);
+      info.DataOffset = 0;
+    }
+    auto decoder = CreateDecoder(stream.get(), Utf8ToString(arguments[0]), info);
+    if (!decoder || !decoder->Open(info)) return Fail("decode-audio", "no decoder for " + arguments[0]);
+    if (seek >= 0) decoder->Seek(seek);
+    const double position = decoder->Position;
+    const TWaveFormat format = decoder->OutputFormat();
+    TWavWriter out(arguments[1], format);
+    DecodeToEnd(*decoder, out);
+    out.Finish();
+    decoder.reset();
+    StreamWrapper().Close(std::move(stream));
+    std::printf("%u %u %u %.3f\n", format.SamplesPerSec, static_cast<unsigned>(format.Channels),
+                static_cast<unsigned>(format.BitsPerSample), position);
+    return 0;
+  } catch (const EFileError& e) {
+    return Fail("decode-audio", "cannot open " + arguments[0] + ": " + e.Message());
+  } catch (const std::exception& e) {
+    return Fail("decode-audio", e.what());
   }
 }
 

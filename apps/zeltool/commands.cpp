@@ -64,6 +64,15 @@ const std::vector<TToolCommand>& ToolCommands() {
        "ADPCM, 3 float, 4 MPEG; the sound data's offset and size in bytes, the playing time in ms, the format the "
        "decoder delivers)",
        RunAudioInfo},
+      {"decode-audio", "FILE OUT.wav [--seek MS]",
+       "decode a sound file as the player's decoders do (after a seek to MS) into a WAV file of the decoder's "
+       "output; prints RATE CHANNELS BITS and the position in ms the decoder reports after the seek",
+       RunDecodeAudio},
+      {"media-info", "FILE",
+       "what the media library reports of a video or sound file: WIDTH HEIGHT NUM DEN FRAMES START DURATION (in "
+       "microseconds) CONTAINER (0 other, 1 avi, 2 matroska, 3 mp4/mov, 4 mpeg, 5 flv, 6 mpegts, 7 asf) INTERLACE (0 "
+       "progressive, 1 top field first, 2 bottom first) ASPECT (0 unknown, 1 4:3, 2 16:9) AUDIOSTREAMS",
+       RunMediaInfo},
       {"play", "FILE... --out OUT.wav [--start MS] [--fade-in MS] [--stop-at MS] [--fade-out MS] [--volume X] [--length MS]",
        "play sound files at once through the music system and its mixer, in virtual time, into a 44.1 kHz stereo "
        "WAV file of what the sound device played; prints the frames written",

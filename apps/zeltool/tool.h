@@ -62,6 +62,10 @@ int RunImageMeta(TArguments arguments);
 // Sound subcommands (audio_commands.cpp).
 int RunAudioInfo(TArguments arguments);
 int RunPlay(TArguments arguments);
+int RunDecodeAudio(TArguments arguments);
+
+// Media library subcommands (media_commands.cpp).
+int RunMediaInfo(TArguments arguments);
 
 // Text subcommands (text_commands.cpp).
 int RunRenderText(TArguments arguments);

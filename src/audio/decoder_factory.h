@@ -19,7 +19,8 @@ std::unique_ptr<TWavConverter> CreateDecoder(TStream* stream, TStringView name, 
 
 // The kinds whose decoders live outside this library (WMA and the media
 // library's, on FFmpeg) register their maker here at start-up; returns the
-// previous one. The maker may give none.
+// previous one. A registered maker is asked before the built-in decoder of
+// its kind, which serves when the maker gives none.
 using TCompressedDecoderMaker =
     std::function<std::unique_ptr<TWavConverter>(TStream* stream, TStringView name, const TMediaInfo& info)>;
 TCompressedDecoderMaker SetDecoderMaker(TMediaKind kind, TCompressedDecoderMaker maker);

@@ -1,16 +1,50 @@
 #include "audio/media_info_extractor.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <mutex>
 
 #include "audio/adpcm_decoder.h"
+#include "audio/dll_converter.h"
+#include "audio/mpeg_info.h"
 #include "audio/pcm_samples.h"
 #include "audio/stream_gate.h"
+#include "core/sync.h"
 
 namespace zel {
 
 namespace {
 
 constexpr double kUnknownFrameTime = 26;
+
+struct TMediaLibraryParserSlot {
+  TCriticalSection Lock;
+  TMediaInfoExtractor::TOtherFormatsParser Parser;
+};
+
+TMediaLibraryParserSlot& MediaLibraryParserSlot() {
+  static TMediaLibraryParserSlot slot;
+  return slot;
+}
+
+// A former plug-in kind by its library; its data runs from the offset the
+// library names to the end of the stream.
+bool IdentifyWithLibrary(TStream& stream, TMediaKind kind, TMediaInfo& info) {
+  const std::shared_ptr<TDllDec> library = DllDec(kind);
+  if (!library) return false;
+  StreamWrapper().Seek(stream, 0, 0);
+  int32_t duration = 0;
+  int64_t offset = 0;
+  TWaveFormat format;
+  if (!library->GetMediaInfo(stream, duration, offset, format)) return false;
+  info.Kind = kind;
+  info.Duration = duration;
+  info.DataOffset = offset;
+  info.DataSize = std::max<int64_t>(0, StreamWrapper().Size(stream) - offset);
+  info.Format = format;
+  return true;
+}
 
 bool IsMpegExtension(const TString& extension) {
   return extension == u".mp3" || extension == u".mp2" || extension == u".mp1";
@@ -41,6 +75,32 @@ bool DecodableWaveFormat(const TWaveFormat& format, const TExtraFormat& extra) {
       return true;
   }
   return false;
+}
+
+TMediaInfoExtractor::TMediaInfoExtractor()
+    : fMpegParser(&ParseMpeg), fOtherFormats(&TMediaInfoExtractor::IdentifyOtherFormats) {}
+
+TMediaInfoExtractor::TOtherFormatsParser TMediaInfoExtractor::SetMediaLibraryParser(TOtherFormatsParser parser) {
+  TMediaLibraryParserSlot& slot = MediaLibraryParserSlot();
+  std::lock_guard lock(slot.Lock);
+  std::swap(slot.Parser, parser);
+  return parser;
+}
+
+bool TMediaInfoExtractor::IdentifyOtherFormats(TStream& stream, const TString& extension, int32_t streamIndex,
+                                                TMediaInfo& info) {
+  if (extension == u".ogg" && IdentifyWithLibrary(stream, TMediaKind::Ogg, info)) return true;
+  if (extension == u".wma" && IdentifyWithLibrary(stream, TMediaKind::Wma, info)) return true;
+  info = TMediaInfo();
+  TOtherFormatsParser mediaLibrary;
+  {
+    TMediaLibraryParserSlot& slot = MediaLibraryParserSlot();
+    std::lock_guard lock(slot.Lock);
+    mediaLibrary = slot.Parser;
+  }
+  if (!mediaLibrary) return false;
+  StreamWrapper().Seek(stream, 0, 0);
+  return mediaLibrary(stream, extension, streamIndex, info);
 }
 
 TString TMediaInfoExtractor::Extension(TStringView name) {

@@ -27,6 +27,10 @@ class TMediaInfoExtractor {
   using TOtherFormatsParser =
       std::function<bool(TStream& stream, const TString& extension, int32_t streamIndex, TMediaInfo& info)>;
 
+  // A new extractor reads MPEG audio with the built-in parser and the other
+  // formats with the built-in chain (see IdentifyOtherFormats).
+  TMediaInfoExtractor();
+
   void SetMpegParser(TMpegParser parser) { fMpegParser = std::move(parser); }
   void SetOtherFormatsParser(TOtherFormatsParser parser) { fOtherFormats = std::move(parser); }
 
@@ -41,6 +45,14 @@ class TMediaInfoExtractor {
   // the duration from the stated bytes per second and 16-bit PCM of the
   // stated rate and channels as the output format.
   bool IdentifyWav(TStream& stream, TMediaInfo& info) const;
+
+  // The other formats as every extractor starts with them: ".ogg" and
+  // ".wma" by their decoder libraries (kinds 6 and 5), then, for any
+  // extension, the media library's parser when one is registered.
+  static bool IdentifyOtherFormats(TStream& stream, const TString& extension, int32_t streamIndex, TMediaInfo& info);
+  // Registers the media library's parser (at start-up, by the layer that
+  // holds the media library); returns the previous one.
+  static TOtherFormatsParser SetMediaLibraryParser(TOtherFormatsParser parser);
 
   // The extension of a name (its "?" suffix removed) in lower case with
   // its dot; empty when it has none.

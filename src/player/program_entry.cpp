@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "audio/channel_killer.h"
 #include "core/log.h"
 #include "effects/transition_catalogue.h"
 #include "imaging/picture_loading.h"
@@ -19,6 +20,8 @@
 #include "player/main_form.h"
 #include "player/real_slide_filter.h"
 #include "render/engine_3d.h"
+#include "video/ffmpeg/media_audio.h"
+#include "video/ffmpeg/media_library.h"
 #include "app/application.h"
 #include "player/show_opening.h"
 
@@ -169,6 +172,7 @@ int PlayerMain(int argc, const char* const* argv) {
   InstallTextPlaceholder();
   InstallTransitions();
   InstallCustomEffects();
+  RegisterMediaLibraryAudio();
 
   const TShowRequest request = ShowRequestFrom(commands, playerPath);
   int exitCode = 0;
@@ -178,6 +182,8 @@ int PlayerMain(int argc, const char* const* argv) {
     exitCode = PlayShow(playerPath, commands, instance.AnotherInstanceRunning());
   }
 
+  ShutdownChannelKiller();
+  TFFMpegDll::ReleaseProcessReference();
   Log().WriteFooter();
   InstallLog(nullptr);
   return exitCode;

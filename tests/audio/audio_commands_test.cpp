@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "audio/adpcm_decoder.h"
@@ -119,6 +122,77 @@ TEST_F(AudioCommands, PlayRefusesBadArgumentsInOneLine) {
   result = RunProgram(Tool("play " + text + " --out " + out));
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.output, "zeltool play: cannot play " + text + " (not a sound file this player reads)\n");
+}
+
+bool HaveTools() { return std::system("command -v ffmpeg >/dev/null && command -v mpg123 >/dev/null") == 0; }
+
+// Every kind is identified through the same command, each with the decoder
+// that serves it: MPEG (4), WMA (5), Ogg (6) and, for anything else, the
+// media library (10); decode-audio gives what the reference decoder gives.
+TEST_F(AudioCommands, CompressedKindsAreIdentifiedAndDecoded) {
+  if (!HaveTools()) GTEST_SKIP() << "ffmpeg and mpg123 are not installed";
+  const std::string mp3 = fFolder + "/s.mp3";
+  const std::string wma = fFolder + "/s.wma";
+  const std::string ogg = fFolder + "/s.ogg";
+  const std::string flac = fFolder + "/s.flac";
+  for (const auto& [file, codec] : std::vector<std::pair<std::string, std::string>>{
+           {mp3, "libmp3lame -b:a 128k"}, {wma, "wmav2"}, {ogg, "libvorbis"}, {flac, "flac"}}) {
+    fFiles.push_back(file);
+    ASSERT_EQ(std::system(("ffmpeg -loglevel error -y -f lavfi -i sine=frequency=330:duration=3 -ac 2 -c:a " + codec +
+                           " " + file).c_str()),
+              0);
+  }
+  const auto kindOf = [&](const std::string& file) {
+    const auto result = RunProgram(Tool("audio-info " + file));
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    return result.output.substr(0, result.output.find(' '));
+  };
+  EXPECT_EQ(kindOf(mp3), "4");
+  EXPECT_EQ(kindOf(wma), "5");
+  EXPECT_EQ(kindOf(ogg), "6");
+  EXPECT_EQ(kindOf(flac), "10");
+
+  const std::string decoded = fFolder + "/d.wav";
+  const std::string reference = fFolder + "/r.raw";
+  fFiles.push_back(reference);
+  const auto result = RunProgram(Tool("decode-audio " + mp3 + " " + decoded));
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_EQ(result.output, "44100 2 16 0.000\n");
+  ASSERT_EQ(std::system(("mpg123 -q --no-gapless -s " + mp3 + " > " + reference).c_str()), 0);
+  const std::string ours = Read(decoded);
+  const std::string theirs = Read(reference);
+  ASSERT_GT(theirs.size(), 44100u * 4);
+  EXPECT_EQ(ours.size(), 44 + theirs.size());
+  EXPECT_EQ(ours.compare(44, std::string::npos, theirs), 0);
+}
+
+TEST_F(AudioCommands, MediaInfoReportsTheCorrectedPicture) {
+  if (!HaveTools()) GTEST_SKIP() << "ffmpeg is not installed";
+  const auto fieldsOf = [&](const std::string& clip, const std::string& options) {
+    fFiles.push_back(clip);
+    EXPECT_EQ(std::system(("ffmpeg -loglevel error -y -f lavfi -i testsrc=rate=25:duration=2:" + options + " " + clip)
+                              .c_str()),
+              0);
+    const auto result = RunProgram(Tool("media-info " + clip));
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    std::vector<long long> fields;
+    std::istringstream in(result.output);
+    for (long long value; in >> value;) fields.push_back(value);
+    return fields;
+  };
+  // 1088 lines are reported as 1080 (square pixels: 16:9); 50 frames at
+  // 25/1; Matroska, progressive, no audio streams.
+  EXPECT_EQ(fieldsOf(fFolder + "/c.mkv", "size=1920x1088 -c:v mpeg4"),
+            (std::vector<long long>{1920, 1080, 25, 1, 50, 0, 2000000, 2, 0, 2, 0}));
+  // A PAL picture stretched to 16:9 in an MPEG-2 program stream.
+  const auto wide = fieldsOf(fFolder + "/w.mpg", "size=720x576 -c:v mpeg2video -aspect 16:9");
+  ASSERT_EQ(wide.size(), 11u);
+  EXPECT_EQ(wide[7], 4);  // mpeg
+  EXPECT_EQ(wide[9], 2);  // wide
+
+  const auto missing = RunProgram(Tool("media-info " + fFolder + "/none.mkv"));
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_EQ(missing.output.rfind("zeltool media-info: cannot open ", 0), 0u) << missing.output;
 }
 
 }  // namespace

@@ -14,6 +14,8 @@
 #include "audio/media_info_extractor.h"
 #include "audio/pcm_samples.h"
 #include "audio/wav_files.h"
+#include "audio/dll_converter.h"
+#include "audio/mpeg_converter.h"
 #include "audio/wave_out.h"
 #include "core/obj.h"
 
@@ -195,8 +197,13 @@ TEST(DecoderFactory, MakesTheDecoderOfEachKind) {
   EXPECT_EQ(type(TMediaKind::Pcm), typeid(TWavConverter));
   EXPECT_EQ(type(TMediaKind::IeeeFloat), typeid(TWavConverter));
   EXPECT_EQ(type(TMediaKind::MsAdpcm), typeid(TAdpcmConverter));
+  // MPEG audio and Ogg Vorbis are built in; the others come from
+  // registered makers.
+  EXPECT_EQ(type(TMediaKind::Mpeg), typeid(TMpegConverter));
+  EXPECT_EQ(type(TMediaKind::Ogg), typeid(TDllConverter));
+  const auto builtInOgg = SetDllDec(TMediaKind::Ogg, nullptr);
   const TMediaKind compressed[] = {TMediaKind::Mpeg, TMediaKind::Wma, TMediaKind::Ogg, TMediaKind::MediaLibrary};
-  for (const TMediaKind kind : compressed) EXPECT_FALSE(make(kind));
+  for (const TMediaKind kind : {TMediaKind::Wma, TMediaKind::Ogg, TMediaKind::MediaLibrary}) EXPECT_FALSE(make(kind));
 
   std::vector<TMediaKind> asked;
   const auto maker = [&](TStream* s, TStringView name, const TMediaInfo& i) {
@@ -212,6 +219,9 @@ TEST(DecoderFactory, MakesTheDecoderOfEachKind) {
     EXPECT_EQ(type(kind), kind == TMediaKind::Ogg || kind == TMediaKind::Wma ? typeid(nullptr) : typeid(TAdpcmConverter));
   }
   EXPECT_EQ(asked, (std::vector<TMediaKind>{TMediaKind::Mpeg, TMediaKind::Ogg, TMediaKind::MediaLibrary}));
+  // A maker that gives none leaves the kind to its built-in decoder.
+  SetDllDec(TMediaKind::Ogg, builtInOgg);
+  EXPECT_EQ(type(TMediaKind::Ogg), typeid(TDllConverter));
   for (const TMediaKind kind : compressed) SetDecoderMaker(kind, nullptr);
 
   std::vector<std::string> reports;

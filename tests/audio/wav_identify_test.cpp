@@ -84,7 +84,9 @@ TEST(WavIdentify, MpegInWavWithoutParserUsesDataChunk) {
   TWaveFormat mpeg = MakeFormat(85, 2, 44100, 0, 1);
   mpeg.AvgBytesPerSec = 16000;  // 128 kbit/s
   const TBytes file = Riff({Chunk("fmt ", FormatContent(mpeg, true, TBytes(12, 0))), Chunk("data", TBytes(32000, 0xFF))});
-  const TMediaInfo info = Identify(file);
+  TMediaInfoExtractor withoutParser;
+  withoutParser.SetMpegParser(nullptr);
+  const TMediaInfo info = Identify(file, u"sound.wav", withoutParser);
   EXPECT_EQ(info.Kind, TMediaKind::Mpeg);
   EXPECT_TRUE(info.MpegInRiff);
   EXPECT_EQ(info.DataOffset, 12 + 8 + 30 + 8);
