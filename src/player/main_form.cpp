@@ -19,6 +19,7 @@
 #include "player/slide_navigation.h"
 #include "render/engine_3d.h"
 #include "show/zel_source.h"
+#include "video/ffmpeg/media_library.h"
 
 namespace zel {
 
@@ -99,6 +100,9 @@ bool TMainForm::Start() {
   const TShowRequest request = ShowRequestFrom(fCommands, fPlayerPath);
   if (request.isProject) fProjectFileName = request.fileName;
   if (!OpenShow(request.fileName, !request.isProject, true, StartPositionFrom(fCommands))) return false;
+  // The media library is built into the player: a library file the show
+  // carries for it is never loaded (said once in the log).
+  if (fShow->Accessor().OpenStream(u"ffmpeg.dll")) TFFMpegDll::IgnoreLibraryFile(u"ffmpeg.dll");
   fPlayerVersion = fShow->Version();
   fViewer->SetPaused(false);
   fCreatedAt = Clock().Milliseconds();
