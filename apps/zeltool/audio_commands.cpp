@@ -194,8 +194,12 @@ std::optional<std::string> ParsePlayOptions(TArguments arguments, TPlayOptions& 
     }
     char* end = nullptr;
     const double number = std::strtod(value.c_str(), &end);
-    if (value.empty() || *end != '\0' || !std::isfinite(number) || number < 0) {
-      return argument + " needs a number of 0 or more, not '" + value + "'";
+    // Times beyond a year (and volumes beyond that many times) are typing
+    // mistakes; they would overflow the frame arithmetic.
+    constexpr double kLargest = 365.0 * 24 * 3600 * 1000;
+    if (value.empty() || *end != '\0' || !std::isfinite(number) || number < 0 || number > kLargest) {
+      return argument + " needs a number from 0 to " + std::to_string(static_cast<int64_t>(kLargest)) + ", not '" +
+             value + "'";
     }
     if (argument == "--start") options.start = number;
     else if (argument == "--fade-in") options.fadeIn = number;

@@ -20,6 +20,7 @@ bool TAdpcmConverter::Open(const TMediaInfo& info) {
 
 void TAdpcmConverter::Seek(double ms) {
   ClearBuffers();
+  if (!(ms >= 0)) ms = 0;  // a negative time, or NaN, is the start
   const int64_t dataSize = Info().DataSize;
   const uint32_t rate = Info().Format.SamplesPerSec;
   if (fFormat.BlockAlign <= 0 || rate == 0) {

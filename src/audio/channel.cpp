@@ -202,6 +202,13 @@ int TChannelMusic::InstanceCount() {
   return static_cast<int>(fInstances.size());
 }
 
+int TChannelMusic::SoundingInstanceCount() {
+  std::lock_guard lock(fLock);
+  return static_cast<int>(std::count_if(fInstances.begin(), fInstances.end(), [](const auto& instance) {
+    return instance->State() != TInstanceState::Idle;
+  }));
+}
+
 void TChannelMusic::SetEndListener(TEndListener listener) {
   std::lock_guard lock(fLock);
   fEndListener = std::move(listener);

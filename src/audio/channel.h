@@ -66,7 +66,9 @@ class TCustomChannel : public TChannel {
 class TChannelMusic : public TCustomChannel {
  public:
   // Told on the channel killer's thread, under the channel's lock, when an
-  // instance that ran out of data has been freed.
+  // instance that ran out of data has been freed. It must not call into the
+  // music system or free the channel (both take locks the killer's caller
+  // may hold): post a message and act on it elsewhere.
   using TEndListener = std::function<void(TChannelMusic& channel)>;
 
   // Polls of the channel killer while the channel is freed.
@@ -98,6 +100,8 @@ class TChannelMusic : public TCustomChannel {
   bool Created() const { return fCreated; }
   double SavedPosition();
   int InstanceCount();
+  // The instances that sound or fade out (not the idle ones).
+  int SoundingInstanceCount();
   void SetEndListener(TEndListener listener);
 
   // Called by the channel killer: takes the instance out of the list, keeps

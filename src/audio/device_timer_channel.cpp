@@ -19,9 +19,7 @@ std::string Ms(double ms) { return FormatLogFloat(ms) + " ms"; }
 
 }  // namespace
 
-// Polls its channel every kPollIntervalMs until its quit event is set. The
-// event lives here rather than in the channel so that a thread left running
-// detached still finds it.
+// Polls its channel every kPollIntervalMs until its quit event is set.
 class TDeviceTimerChannel::TPollThread : public TThread {
  public:
   explicit TPollThread(TDeviceTimerChannel& owner) : fOwner(owner) {}
@@ -142,9 +140,10 @@ void TDeviceTimerChannel::StopPollThread() {
     return;
   }
   ReportAssertion("TDeviceTimerChannel poll thread did not end", __FILE__, __LINE__);
-  fThread->Stop(0);
-  // It still runs its body: its object must outlive it.
-  (void)fThread.release();
+  // It polls this channel: waited for, however long, rather than left to
+  // poll a freed one.
+  fThread->WaitFor(kInfinite);
+  fThread.reset();
 }
 
 void TDeviceTimerChannel::Poll() {

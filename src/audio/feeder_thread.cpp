@@ -49,8 +49,10 @@ bool TDSEventThread::Quit() {
   fWake.Set();
   if (WaitFor(kQuitTimeoutMs)) return true;
   ReportAssertion("TDSEventThread did not end in time", __FILE__, __LINE__);
-  // Leaves it running detached.
-  Stop(0);
+  // A thread cannot be killed here, and the step it is in uses its
+  // buffer: it is waited for, however long, rather than left to run on
+  // freed memory.
+  WaitFor(kInfinite);
   return false;
 }
 

@@ -25,7 +25,8 @@ class TDSEventThread : public TThread {
   // Runs the periodic step soon.
   void Wake();
   // Sets the quit event and waits up to kQuitTimeoutMs; a thread that does
-  // not end in time is reported and left detached. True when it ended.
+  // not end in time is reported and then waited for until it ends (its
+  // step uses what its owner is about to free). False when it was late.
   bool Quit();
 
  protected:

@@ -14,7 +14,13 @@ constexpr int64_t kFramesPerSecond = 44100;
 
 }  // namespace
 
+TVirtualClock& TLockstepPlayback::SessionClock() {
+  static TVirtualClock* clock = new TVirtualClock(0, false);
+  return *clock;
+}
+
 TLockstepPlayback::TLockstepPlayback(const TString& outPath) {
+  fClock.Set(0);
   auto device = std::make_unique<TWavFileWaveOutDevice>(outPath);
   fDevice = device.get();
   fMusicSystem = std::make_unique<TMusicPlayerClass>(std::move(device));
@@ -49,7 +55,8 @@ void TLockstepPlayback::AdvanceTo(uint64_t ms) {
 }
 
 bool TLockstepPlayback::InstancesLeft() {
-  return std::any_of(fChannels.begin(), fChannels.end(), [](TChannelMusic* c) { return c->InstanceCount() > 0; });
+  return std::any_of(fChannels.begin(), fChannels.end(),
+                     [](TChannelMusic* c) { return c->SoundingInstanceCount() > 0; });
 }
 
 // The killer runs on its own thread in real time, against the virtual

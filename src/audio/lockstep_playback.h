@@ -57,7 +57,12 @@ class TLockstepPlayback {
   bool InstancesLeft();
   void WaitForKiller();
 
-  TVirtualClock fClock{0, false};
+  // One clock for every session of the process, never freed: the channel
+  // killer's thread reads the clock in use at any moment and must never
+  // find a freed one (set back to 0 for each session).
+  static TVirtualClock& SessionClock();
+
+  TVirtualClock& fClock = SessionClock();
   TClockOverride fClockOverride{fClock};
   TWavFileWaveOutDevice* fDevice = nullptr;  // owned by the music system
   std::unique_ptr<TMusicPlayerClass> fMusicSystem;

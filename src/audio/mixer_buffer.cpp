@@ -45,7 +45,8 @@ bool TMixerWaveOutBuffer::Playable(const TWaveFormat& format) {
   if (format.FormatTag != static_cast<uint16_t>(TWaveFormatTag::Pcm)) return false;
   if (format.BitsPerSample != 8 && format.BitsPerSample != 16) return false;
   if (format.Channels != 1 && format.Channels != 2 && format.Channels != 6) return false;
-  if (format.SamplesPerSec == 0) return false;
+  // A rate no sound card plays would make a ring of gigabytes.
+  if (format.SamplesPerSec == 0 || format.SamplesPerSec > kMaxRate) return false;
   return format.BlockAlign == format.Channels * format.BitsPerSample / 8;
 }
 
@@ -62,6 +63,10 @@ TMixerWaveOutBuffer::TMixerWaveOutBuffer(TMixerWaveOutDevice& device, const TWav
 }
 
 TMixerWaveOutBuffer::~TMixerWaveOutBuffer() {
+  // Out of the device's list first: after this neither the mixer nor a
+  // lockstep pump picks the buffer up, and the fill lock below waits out a
+  // refill step a pump had already begun.
+  if (fDevice) fDevice->RemoveBuffer(this);
   bool resumed;
   {
     std::lock_guard fill(fFillLock);
@@ -72,12 +77,10 @@ TMixerWaveOutBuffer::~TMixerWaveOutBuffer() {
     Log().Write("!!! TMixerWaveOutBuffer: the feeder thread did not end");
   }
   fFeeder.reset();
-  // After this the mixer never reaches the buffer again.
-  if (fDevice) fDevice->RemoveBuffer(this);
 }
 
 int64_t TMixerWaveOutBuffer::StopGuardBytes() const {
-  return static_cast<int64_t>(fFormat.SamplesPerSec * TWaveOutBuffer::kStopGuardMs / 1000) * fFrameBytes;
+  return static_cast<int64_t>(fFormat.SamplesPerSec) * TWaveOutBuffer::kStopGuardMs / 1000 * fFrameBytes;
 }
 
 float TMixerWaveOutBuffer::GetVolume() {

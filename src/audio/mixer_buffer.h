@@ -26,8 +26,11 @@ class TMixerWaveOutDevice;
 
 class TMixerWaveOutBuffer : public TWaveOutBuffer {
  public:
-  // PCM of 8 or 16 bits with 1, 2 or 6 channels at a positive rate, its
-  // block align matching.
+  // The highest rate a buffer plays at.
+  static constexpr uint32_t kMaxRate = 384000;
+
+  // PCM of 8 or 16 bits with 1, 2 or 6 channels at a rate from 1 to
+  // kMaxRate, its block align matching.
   static bool Playable(const TWaveFormat& format);
 
   // Made by the device, which registers it for mixing. With lockstep the

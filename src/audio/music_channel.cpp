@@ -159,6 +159,7 @@ void TMusicChannel::Stop(uint32_t fadeMs) {
     fGainStep = 1.0f / static_cast<float>(fFadeOutFrames);
     fState = TInstanceState::Stopping;
     fFadeOutPending = true;
+    ++fStops;
   }
   if (fBuffer) fBuffer->Stop();
 }
@@ -204,7 +205,7 @@ bool TMusicChannel::HandedToKiller() {
 
 void TMusicChannel::CloseOutput() { fBuffer.reset(); }
 
-bool TMusicChannel::ApplyGain(uint8_t* data, int64_t length, int64_t& handled) {
+bool TMusicChannel::ApplyGain(uint8_t* data, int64_t length, int64_t& handled, bool advance) {
   const bool fadingOut = fFadeOutFrames > 0;
   if (!fFadingIn && !fadingOut) return false;
   const int bits = fFormat.BitsPerSample;
@@ -229,6 +230,7 @@ bool TMusicChannel::ApplyGain(uint8_t* data, int64_t length, int64_t& handled) {
         sample += 1;
       }
     }
+    if (!advance) continue;
     if (fFadingIn) {
       fGainValue += fGainStep;
       if (fGainValue >= 1.0f) {
@@ -293,13 +295,21 @@ void TMusicChannel::FadeOutQueued(TWaveOutBuffer& buffer, uint8_t* data, int64_t
 
 void TMusicChannel::Refill(TWaveOutBuffer& buffer, uint8_t* data, int64_t length) {
   (void)buffer;
+  uint64_t stopsBefore;
+  {
+    std::lock_guard lock(fGainLock);
+    stopsBefore = fStops;
+  }
   const bool more = Decode(data, length);
   fEndOfData.store(!more, std::memory_order_release);
   bool reached;
   int64_t handled = 0;
   {
     std::lock_guard lock(fGainLock);
-    reached = ApplyGain(data, length, handled);
+    // A stop that came while this data was decoded is faded over the queue
+    // from the device's guard on, this data included: ramping it here too
+    // would reach silence early and cut the sound where the fade begins.
+    reached = ApplyGain(data, length, handled, fStops == stopsBefore);
   }
   if (!more) {
     ScheduleEnd(length);

@@ -99,9 +99,10 @@ class TMusicChannel : public TObj, public TWaveOutBufferClient {
   void MatchDecoderOutput();
   uint8_t Silence() const { return fFormat.BitsPerSample == 8 ? 128 : 0; }
   // Under fGainLock. Multiplies frame by frame by the gain and moves the
-  // gain along its fade. True when a fade-out reached 0 here; handled then
-  // gets the bytes up to and including that frame.
-  bool ApplyGain(uint8_t* data, int64_t length, int64_t& handled);
+  // gain along its fade (unless advance is false: then the gain holds).
+  // True when a fade-out reached 0 here; handled then gets the bytes up to
+  // and including that frame.
+  bool ApplyGain(uint8_t* data, int64_t length, int64_t& handled, bool advance = true);
   // The end is due after the queued audio and handledBytes have sounded;
   // the first scheduling hands the instance to the channel killer, later
   // ones only move the time while a fade-out is pending.
@@ -135,6 +136,9 @@ class TMusicChannel : public TObj, public TWaveOutBufferClient {
   bool fFadingIn = false;
   int64_t fFadeOutFrames = 0;
   bool fFadeOutPending = false;
+  // Counts the stops: a refill that was decoding while one came holds the
+  // gain (the fade is written over the queue, its data included).
+  uint64_t fStops = 0;
   bool fHanded = false;
   int64_t fKillAfter = kNotScheduled;
   uint64_t fKillFrom = 0;

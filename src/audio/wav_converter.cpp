@@ -50,6 +50,7 @@ void TWavConverter::SeekData(int64_t offset) {
 
 void TWavConverter::Seek(double ms) {
   ClearBuffers();
+  if (!(ms >= 0)) ms = 0;  // a negative time, or NaN, is the start
   const TWaveFormat& format = fInfo.Format;
   int64_t offset = 0;
   if (format.BlockAlign != 0 && format.AvgBytesPerSec != 0) {

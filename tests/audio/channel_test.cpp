@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <span>
+#include <utility>
 
 #include "assertion_capture.h"
 #include "audio/fake_wave_out.h"
@@ -100,6 +103,45 @@ TEST_F(ChannelTest, StopRewritesQueuedAudioWithAFallingGainAndSchedulesTheEnd) {
   const auto after = buffer.Refill(4000);
   for (int64_t i = 0; i < 2000; ++i) ASSERT_EQ(Sample16(after, i), 0);
   EXPECT_EQ(channel->InstanceCount(), 1);
+}
+
+// A memory file that runs a hook once, in the middle of a read: a stop
+// that comes while a refill is decoding.
+class THookedStream : public TMemoryStream {
+ public:
+  std::function<void()> Hook;
+
+ protected:
+  int32_t DoRead(std::span<uint8_t> destination) override {
+    if (auto hook = std::exchange(Hook, nullptr)) hook();
+    return TMemoryStream::DoRead(destination);
+  }
+};
+
+TEST_F(ChannelTest, AStopDuringARefillLeavesTheFadeToTheQueue) {
+  const TBytes file = ConstantStereo(200000);
+  THookedStream* stream = nullptr;
+  System().SetStreamOpener([&](const TString&) -> std::unique_ptr<TStream> {
+    auto made = std::make_unique<THookedStream>();
+    made->Write(file);
+    made->SetPosition(0);
+    stream = made.get();
+    return made;
+  });
+  TChannelMusic* channel = Open("a.wav");
+  ASSERT_NE(channel, nullptr);
+  channel->Play(0);
+  auto& buffer = Buffer(0);
+  buffer.FirstFill();
+  stream->Hook = [&] { channel->Stop(10); };
+  // The refill decoding when the stop came keeps its level: the fade is
+  // written over the queue from the guard on, this data included.
+  const auto refilled = buffer.Refill(4000);
+  for (int64_t i = 0; i < 2000; ++i) ASSERT_EQ(Sample16(refilled, i), i % 2 ? -8820 : 8820) << i;
+  const auto faded = buffer.FadeOut(TBytes(refilled.begin(), refilled.end()));
+  EXPECT_EQ(Sample16(faded, 0), 8820);
+  EXPECT_EQ(Sample16(faded, 2 * 440), 8820 - 20 * 440);
+  EXPECT_EQ(Sample16(faded, 2 * 441), 0);
 }
 
 TEST_F(ChannelTest, EndIsScheduledAfterTheQueuedAudio) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "audio/mixer_buffer.h"
@@ -203,6 +205,9 @@ TEST(MixerDevice, CreatesBuffersOnlyForPlayableFormatsWhenReady) {
   EXPECT_FALSE(device.CreateBuffer(wide, client));
   EXPECT_FALSE(device.CreateBuffer(Pcm16Format(44100, 3), client));
   EXPECT_FALSE(device.CreateBuffer(Pcm16Format(0, 2), client));
+  // A rate no card plays would make a ring of gigabytes.
+  EXPECT_TRUE(device.CreateBuffer(Pcm16Format(TMixerWaveOutBuffer::kMaxRate, 1), client));
+  EXPECT_FALSE(device.CreateBuffer(Pcm16Format(TMixerWaveOutBuffer::kMaxRate + 1, 1), client));
   TWaveFormat floating = GlobalOutputFormat();
   floating.FormatTag = static_cast<uint16_t>(TWaveFormatTag::IeeeFloat);
   EXPECT_FALSE(device.CreateBuffer(floating, client));
@@ -398,6 +403,28 @@ TEST(MixerBuffer, UnderrunMixesSilenceNotStaleData) {
 
 // ---------------------------------------------------------------------------
 // Stopping.
+
+// Buffers come and go on one thread (as the channel killer frees them)
+// while another pumps the device: a buffer is never refilled or mixed once
+// its destruction began. Run under the sanitizers, a slip shows.
+TEST(MixerDevice, BuffersFreedWhileTheDevicePumps) {
+  TTestDevice device;
+  std::atomic<bool> done{false};
+  std::thread pump([&] {
+    while (!done.load()) {
+      device.RefillAll();
+      device.MixFrames(64);
+    }
+  });
+  for (int i = 0; i < 300; ++i) {
+    TPlayingBuffer playing(device, i % 2 ? Pcm8Format(22050, 1) : GlobalOutputFormat());
+    playing.Buffer->Play();
+    std::this_thread::yield();
+  }
+  done = true;
+  pump.join();
+  EXPECT_EQ(device.BufferCount(), 0);
+}
 
 TEST(MixerBuffer, StopFadesFromTheGuardToWhatWasWritten) {
   TTestDevice device;

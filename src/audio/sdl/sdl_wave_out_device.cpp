@@ -47,6 +47,9 @@ void MixCallback(void* userData, Uint8* stream, int length) {
     SDL_memset(stream, 0, static_cast<size_t>(length));
     static std::atomic<bool> reported{false};
     if (!reported.exchange(true)) Log().Write(std::string("!!! TSdlWaveOutDevice mixing failed: ") + e.what());
+  } catch (...) {
+    // Nothing may leave a C callback.
+    SDL_memset(stream, 0, static_cast<size_t>(length));
   }
 }
 
