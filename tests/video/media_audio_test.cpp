@@ -101,7 +101,8 @@ class MediaAudio : public testing::Test {
   // -1 when it is nowhere there.
   static int64_t FoundAt(const TBytes& whole, const TBytes& piece, int64_t expected, int ms = 1) {
     const size_t length = std::min<size_t>(piece.size(), 4096 * kFrameBytes);
-    for (int64_t frame = expected - kRate * ms / 1000; frame <= expected + kRate * ms / 1000; ++frame) {
+    for (int64_t frame = std::max<int64_t>(expected - kRate * ms / 1000, 0); frame <= expected + kRate * ms / 1000;
+         ++frame) {
       const size_t at = static_cast<size_t>(frame) * kFrameBytes;
       if (at + length <= whole.size() && std::equal(piece.begin(), piece.begin() + length, whole.begin() + at)) {
         return frame;
@@ -240,6 +241,135 @@ TEST_F(MediaAudio, RegisteredDecoders) {
   EXPECT_TRUE(decoder->Fill(4096));
   SetDecoderMaker(TMediaKind::MediaLibrary, {});
   SetDllDec(TMediaKind::Wma, nullptr);
+}
+
+// A sound that starts long after the picture: the sound decoder reads past
+// far more video packets than it would keep read ahead.
+TEST_F(MediaAudio, SoundThatStartsLateInAVideo) {
+  for (const std::string file : {"late.mkv", "late.mov"}) {
+    const std::string codec = file == "late.mkv" ? "flac" : "pcm_s16le";
+    const std::string path = Make(file, "-f lavfi -i testsrc=s=64x48:r=30:d=50 -itsoffset 45 " + Chirp(5) +
+                                            " -map 0:v -map 1:a -c:v mpeg4 -c:a " + codec);
+    auto stream = Load(path);
+    auto converter = Converter(*stream, file);
+    ASSERT_NE(converter, nullptr) << file;
+    const TBytes whole = DecodeAll(*converter);
+    ExpectSameSound(whole, Reference(path, "-map 0:a"));
+
+    // Into the sound: 1.5 s after it starts.
+    converter->Seek(46500);
+    converter->Fill(8192);
+    TBytes piece(converter->Output.Data(), converter->Output.Data() + 8192);
+    EXPECT_NE(FoundAt(whole, piece, kRate * 3 / 2, 2), -1) << file;
+    // Before it: the sound from its start.
+    converter->Seek(20000);
+    converter->Fill(8192);
+    piece.assign(converter->Output.Data(), converter->Output.Data() + 8192);
+    EXPECT_EQ(FoundAt(whole, piece, 0, 2), 0) << file;
+  }
+}
+
+// An AIFF file of 16-bit mono samples (a warbling ramp) at any whole rate.
+// FFmpeg reads such a file 2048 samples a packet.
+TBytes AiffAudio(uint32_t rate, uint32_t samples) {
+  TBytes bytes;
+  const auto put = [&](uint64_t value, int size) {
+    for (int shift = 8 * (size - 1); shift >= 0; shift -= 8) bytes.push_back(static_cast<uint8_t>(value >> shift));
+  };
+  const auto tag = [&](std::string_view name) {
+    for (const char c : name) bytes.push_back(static_cast<uint8_t>(c));
+  };
+  const uint32_t data = samples * 2;
+  tag("FORM");
+  put(4 + 26 + 16 + data, 4);
+  tag("AIFF");
+  tag("COMM");
+  put(18, 4);
+  put(1, 2);  // channels
+  put(samples, 4);
+  put(16, 2);  // bits
+  // The rate as an 80-bit float: exponent, then the mantissa with its
+  // leading one.
+  int exponent = 0;
+  while ((rate >> exponent) > 1) ++exponent;
+  put(16383 + exponent, 2);
+  put(uint64_t{rate} << (63 - exponent), 8);
+  tag("SSND");
+  put(8 + data, 4);
+  put(0, 8);  // offset and block size
+  for (uint32_t i = 0; i < samples; ++i) put(static_cast<uint16_t>((i * 37 + i * i / 50) % 20000 - 10000), 2);
+  return bytes;
+}
+
+std::unique_ptr<TMemoryStream> InMemory(const TBytes& bytes) {
+  auto stream = std::make_unique<TMemoryStream>();
+  stream->Write(bytes);
+  return stream;
+}
+
+// A rate of a few hertz would turn each packet into hundreds of megabytes
+// of output: such sound is not played at all.
+TEST(MediaAudioRates, RatesOutsideThePlayableOnesAreRefused) {
+  TFFMpegDllRef dll;
+  for (const uint32_t rate : {1u, 8u, 999u, 1000u, 768000u, 768001u}) {
+    const bool playable = rate == 1000 || rate == 768000;
+    auto stream = InMemory(AiffAudio(rate, 2048));
+    TMediaInfo info;
+    EXPECT_EQ(IdentifyWithMediaLibrary(*stream, u".aiff", -1, info), playable) << rate;
+    auto handle = dll->OpenMediaFile(u"rate.aiff", *stream);
+    ASSERT_NE(handle, nullptr) << rate;
+    TAudioStreamInfo audio;
+    EXPECT_EQ(dll->GetAudioInfo(*handle, 0, audio), playable) << rate;
+    EXPECT_EQ(dll->OpenAudioStream(*handle, 0), playable) << rate;
+    if (playable) {
+      EXPECT_EQ(audio.SampleRate, static_cast<int32_t>(rate));
+      EXPECT_GT(dll->GetNextAudioFrame(*handle), 0) << rate;
+    }
+    dll->CloseAudioStream(*handle);
+    dll->CloseMediaFile(std::move(handle));
+  }
+}
+
+// Each frame of the bridge's sound is one bounded piece, however many
+// output samples a packet makes; all of them still come.
+TEST(MediaAudioRates, UpsampledSoundComesInBoundedPieces) {
+  constexpr uint32_t kSamples = 3000;
+  constexpr int64_t kOutRate = 768000;
+  // A quarter of a megabyte: 65536 frames, about 85 ms of sound.
+  constexpr int64_t kLargestPiece = 1 << 18;
+  TFFMpegDllRef dll;
+  auto stream = InMemory(AiffAudio(1000, kSamples));
+  auto handle = dll->OpenMediaFile(u"slow.aiff", *stream);
+  ASSERT_NE(handle, nullptr);
+  ASSERT_TRUE(dll->OpenAudioStream(*handle, 0));
+  dll->SetAudioOutput(*handle, static_cast<int32_t>(kOutRate), 2);
+  int64_t total = 0;
+  int pieces = 0;
+  for (int64_t bytes = 0; (bytes = dll->GetNextAudioFrame(*handle)) > 0 && pieces < 10000; ++pieces) {
+    EXPECT_LE(bytes, kLargestPiece);
+    EXPECT_EQ(bytes % kFrameBytes, 0);
+    total += bytes / kFrameBytes;
+  }
+  EXPECT_LE(static_cast<int64_t>(handle->AudioBuffer.capacity()), kLargestPiece);
+  EXPECT_GT(pieces, 3);
+  EXPECT_NEAR(static_cast<double>(total), kSamples * (kOutRate / 1000.0), kOutRate / 100.0);
+  // At its end the sound stays ended.
+  EXPECT_EQ(dll->GetNextAudioFrame(*handle), 0);
+  dll->CloseAudioStream(*handle);
+  dll->CloseMediaFile(std::move(handle));
+}
+
+// Resampled piece by piece, the sound is the one the ffmpeg program makes
+// from the whole file: nothing is lost or flushed between pieces.
+TEST_F(MediaAudio, SoundResampledInPiecesIsTheWholeSound) {
+  const std::string path = (fRoot / "slow.aiff").string();
+  const TBytes bytes = AiffAudio(1000, 3000);
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<std::streamsize>(bytes.size()));
+  auto stream = Load(path);
+  auto converter = Converter(*stream, "slow.aiff");
+  ASSERT_NE(converter, nullptr);
+  ExpectSameSound(DecodeAll(*converter), Reference(path));
 }
 
 }  // namespace

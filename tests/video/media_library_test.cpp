@@ -357,6 +357,20 @@ class TFailingStream : public TMemoryStream {
   }
 };
 
+// Pictures are the player's own decoders' work: the media library opens
+// none, not even a malformed JPEG XL that crashes FFmpeg's external
+// decoder (found by fuzzing).
+TEST_F(MediaClips, SinglePicturesAreNotOpened) {
+  EXPECT_EQ(Open("still.png", "-f lavfi -i testsrc=s=64x48:d=0.1 -frames:v 1"), nullptr);
+  EXPECT_EQ(Open("still.jpg", "-f lavfi -i testsrc=s=64x48:d=0.1 -frames:v 1"), nullptr);
+  const uint8_t jpegXl[] = {0xff, 0x0a, 0x0a, 0x06, 0x6f, 0x22, 0x74, 0x2d, 0x74, 0x4f, 0xff, 0xfa, 0x00, 0x4f, 0x00,
+                            0x00, 0x00, 0x06, 0x00, 0x00, 0x00, 0x00, 0x60, 0xf0, 0x00, 0x02, 0x56, 0x1a, 0x00, 0x00,
+                            0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x4f, 0x00, 0x00};
+  TMemoryStream stream;
+  stream.Write(std::span<const uint8_t>(jpegXl));
+  EXPECT_EQ(fDll->OpenMediaFile(u"picture.jxl", stream), nullptr);
+}
+
 TEST_F(MediaClips, FilesWithoutSoundOrPictureAreRefused) {
   const std::string subtitles = (fRoot / "text.srt").string();
   std::ofstream(subtitles) << "1\n00:00:00,000 --> 00:00:01,000\nhello\n";
@@ -382,6 +396,33 @@ TEST_F(MediaClips, FilesWithoutSoundOrPictureAreRefused) {
   TMemoryStream whole;
   whole.LoadFrom(*clip);
   EXPECT_NE(fDll->OpenMediaFile(u"whole.mp4", whole), nullptr);
+}
+
+// The picture limit holds while the file is being opened too: FFmpeg
+// decodes a first frame there to learn the stream's pixel format.
+TEST_F(MediaClips, PicturesBeyondTheLimitAreNeverDecoded) {
+  const std::string path = Make("big.mkv", "-f lavfi -i color=c=red:s=1200x1200 -frames:v 1 -c:v png");
+  struct TDefaultLimits {
+    ~TDefaultLimits() { TFFMpegDll::SetLimits({}); }
+  } restore;
+  auto stream = TBufferedFileStream::OpenRead(path);
+  {
+    TFFMpegDll::SetLimits({0, 0, 1000 * 1000});
+    testing_support::TLogCapture log;
+    EXPECT_EQ(fDll->OpenMediaFile(u"big.mkv", *stream), nullptr);
+    // FFmpeg's decoder refused the picture instead of decoding it.
+    EXPECT_GE(log.Containing("max pixel"), 1);
+  }
+  // Within the limit the same file has its picture.
+  TFFMpegDll::SetLimits({0, 0, 2000 * 2000});
+  auto handle = fDll->OpenMediaFile(u"big.mkv", *stream);
+  ASSERT_NE(handle, nullptr);
+  EXPECT_GE(handle->VideoStream, 0);
+  EXPECT_EQ(handle->Width, 1200);
+  auto buffer = fDll->AllocBuffer(*handle, handle->PixelFormat);
+  EXPECT_EQ(fDll->GetNextVideoFrame(*handle, *buffer), 0);
+  EXPECT_EQ(buffer->Width, 1200);
+  fHandles.push_back(std::move(handle));
 }
 
 }  // namespace

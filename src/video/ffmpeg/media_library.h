@@ -154,7 +154,7 @@ struct TVideoDataEx {
   int32_t DecodedNext = 0;
 };
 
-// FFmpeg's side of an open file (defined with the bridge).
+// FFmpeg's side of an open file (media_library_state.h).
 class TMediaLibraryState;
 
 // One open media file: what the library reports about it and the player's
@@ -181,7 +181,7 @@ struct TMediaHandle {
   TRational TimeBase;     // of the video stream
   TRational StreamRate;   // the video stream's tick rate
   int32_t AudioStreamCount = 0;
-  // The last audio frame, interleaved 16-bit PCM; sized for each frame.
+  // The last piece of sound, interleaved 16-bit PCM; sized for each piece.
   std::vector<uint8_t> AudioBuffer;
   TRational AudioTimeBase;
   std::optional<std::string> Tag;  // the container's comment
@@ -278,14 +278,16 @@ class TFFMpegDll : public TObj {
   TInterlace Interlacing(TMediaHandle& handle);
 
   // Audio. Streams are numbered among the file's audio streams from 0.
+  // Streams of rates below 1000 Hz or above 768 kHz are refused.
   bool GetAudioInfo(const TMediaHandle& handle, int32_t number, TAudioStreamInfo& info) const;
   // Opens the stream and moves to its start.
   bool OpenAudioStream(TMediaHandle& handle, int32_t number);
   // The rate and channels GetNextAudioFrame delivers from now on (the
   // stream's own until set).
   void SetAudioOutput(TMediaHandle& handle, int32_t sampleRate, int32_t channels);
-  // Decodes the next frame into the handle's audio buffer; the bytes, 0 at
-  // the end.
+  // Decodes the next piece of sound into the handle's audio buffer: a
+  // frame, or up to 32768 sample frames of one that resamples to more;
+  // the bytes, 0 at the end.
   int64_t GetNextAudioFrame(TMediaHandle& handle);
   // Moves to ms of the sound, to the sample.
   bool SeekAudio(TMediaHandle& handle, double ms);
