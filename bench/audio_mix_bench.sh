@@ -47,12 +47,8 @@ for i in 1 2 3 4 5 6 7 8; do
   files+=("$f")
 done
 
-# The user and system processor seconds a command takes.
-cpu_seconds() {
-  local t
-  t="$( { /usr/bin/env TIMEFORMAT='%U %S' bash -c 'time "$@" >/dev/null 2>&1' _ "$@"; } 2>&1 | tail -n 1)"
-  awk -v t="$t" 'BEGIN { split(t, a, " "); printf "%.3f", a[1] + a[2] }'
-}
+# shellcheck source=cpu_seconds.sh
+source "$root/bench/cpu_seconds.sh"
 
 # SoX's inputs: every stereo file as it is, the mono one converted in a
 # pipe of its own, as our mixer converts it.

@@ -31,12 +31,8 @@ fi
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-# The user and system processor seconds a command takes.
-cpu_seconds() {
-  local t
-  t="$( { /usr/bin/env TIMEFORMAT='%U %S' bash -c 'time "$@" >/dev/null 2>&1' _ "$@"; } 2>&1 | tail -n 1)"
-  awk -v t="$t" 'BEGIN { split(t, a, " "); printf "%.3f", a[1] + a[2] }'
-}
+# shellcheck source=cpu_seconds.sh
+source "$root/bench/cpu_seconds.sh"
 
 printf '%-6s %18s %18s %8s\n' file "zeltool x realtime" "ffmpeg x realtime" ratio
 for codec in flac wmav2; do

@@ -39,12 +39,8 @@ source_args=(-f lavfi -i "aevalsrc=0.4*sin(440*2*PI*t)+0.1*sin(20*PI*t*t/60)|0.4
 ffmpeg -hide_banner -loglevel error -y "${source_args[@]}" -c:a libmp3lame -b:a 128k "$work/cbr.mp3"
 ffmpeg -hide_banner -loglevel error -y "${source_args[@]}" -c:a libmp3lame -q:a 4 "$work/vbr.mp3"
 
-# The user and system processor seconds a command takes.
-cpu_seconds() {
-  local t
-  t="$( { /usr/bin/env TIMEFORMAT='%U %S' bash -c 'time "$@" >/dev/null 2>&1' _ "$@"; } 2>&1 | tail -n 1)"
-  awk -v t="$t" 'BEGIN { split(t, a, " "); printf "%.3f", a[1] + a[2] }'
-}
+# shellcheck source=cpu_seconds.sh
+source "$root/bench/cpu_seconds.sh"
 
 # One value of our program's "key value" output.
 value() { awk -v k="$1" '$1 == k { print $2 }' "$2"; }

@@ -35,12 +35,8 @@ ogg="$work/tone.ogg"
 ffmpeg -nostdin -loglevel error -y -f lavfi -i "sine=frequency=440:duration=$seconds:sample_rate=44100" \
   -ac 2 -c:a libvorbis -q:a 4 "$ogg"
 
-# The user and system processor seconds a command takes.
-cpu_seconds() {
-  local t
-  t="$( { /usr/bin/env TIMEFORMAT='%U %S' bash -c 'time "$@" >/dev/null 2>&1' _ "$@"; } 2>&1 | tail -n 1)"
-  awk -v t="$t" 'BEGIN { split(t, a, " "); printf "%.3f", a[1] + a[2] }'
-}
+# shellcheck source=cpu_seconds.sh
+source "$root/bench/cpu_seconds.sh"
 
 ours="$(cpu_seconds "$bench" "$ogg")"
 theirs="$(cpu_seconds oggdec -Q -o /dev/null "$ogg")"

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <stdexcept>
 #include <utility>
 #include <optional>
@@ -13,6 +12,7 @@
 #include "audio/channel_killer.h"
 #include "audio/decoder_factory.h"
 #include "audio/lockstep_playback.h"
+#include "audio/wav_header.h"
 
 #include "audio/media_info_extractor.h"
 #include "audio/stream_gate.h"
@@ -78,29 +78,10 @@ class TWavWriter {
 
  private:
   void WriteHeader() {
-    uint8_t header[44];
-    const auto put16 = [&](int at, uint32_t v) {
-      header[at] = static_cast<uint8_t>(v);
-      header[at + 1] = static_cast<uint8_t>(v >> 8);
-    };
-    const auto put32 = [&](int at, uint32_t v) {
-      put16(at, v & 0xFFFF);
-      put16(at + 2, v >> 16);
-    };
-    const auto data = static_cast<uint32_t>(std::min<int64_t>(fDataBytes, 0xFFFFFFFFLL - 36));
-    std::memcpy(header, "RIFF", 4);
-    put32(4, data + 36);
-    std::memcpy(header + 8, "WAVEfmt ", 8);
-    put32(16, 16);
-    put16(20, fFormat.FormatTag);
-    put16(22, fFormat.Channels);
-    put32(24, fFormat.SamplesPerSec);
-    put32(28, fFormat.AvgBytesPerSec);
-    put16(32, fFormat.BlockAlign);
-    put16(34, fFormat.BitsPerSample);
-    std::memcpy(header + 36, "data", 4);
-    put32(40, data);
-    if (std::fwrite(header, 1, sizeof header, fFile) != sizeof header) throw std::runtime_error("writing the sound failed");
+    const auto header = WavHeader(fFormat, fDataBytes);
+    if (std::fwrite(header.data(), 1, header.size(), fFile) != header.size()) {
+      throw std::runtime_error("writing the sound failed");
+    }
   }
 
   std::FILE* fFile;

@@ -20,7 +20,7 @@ constexpr int kMaxEmptyPieces = 64;
 // identifies files while the feeder threads make decoders.
 // Ogg Vorbis is built into this library and always there; WMA comes from
 // the media library, which registers it at start-up.
-struct TRegistry {
+struct TDllDecRegistry {
   TCriticalSection Lock;
   std::shared_ptr<TDllDec> Wma;
   std::shared_ptr<TDllDec> Ogg = std::make_shared<TOggDec>();
@@ -32,8 +32,8 @@ struct TRegistry {
   }
 };
 
-TRegistry& Registry() {
-  static TRegistry registry;
+TDllDecRegistry& Registry() {
+  static TDllDecRegistry registry;
   return registry;
 }
 
@@ -49,7 +49,7 @@ void NoteBuiltInDecoders() {
 }  // namespace
 
 std::shared_ptr<TDllDec> SetDllDec(TMediaKind kind, std::shared_ptr<TDllDec> library) {
-  TRegistry& registry = Registry();
+  TDllDecRegistry& registry = Registry();
   std::lock_guard lock(registry.Lock);
   std::shared_ptr<TDllDec>* slot = registry.Slot(kind);
   ZEL_ASSERT(slot != nullptr, "No plug-in decoder for this kind");
@@ -61,7 +61,7 @@ std::shared_ptr<TDllDec> SetDllDec(TMediaKind kind, std::shared_ptr<TDllDec> lib
 std::shared_ptr<TDllDec> DllDec(TMediaKind kind) {
   std::shared_ptr<TDllDec> library;
   {
-    TRegistry& registry = Registry();
+    TDllDecRegistry& registry = Registry();
     std::lock_guard lock(registry.Lock);
     if (std::shared_ptr<TDllDec>* slot = registry.Slot(kind)) library = *slot;
   }

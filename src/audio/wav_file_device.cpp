@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <mutex>
 
+#include "audio/wav_header.h"
 #include "core/clock.h"
 #include "core/log.h"
 
@@ -15,11 +15,6 @@ namespace {
 void PutLe16(uint8_t* at, uint16_t value) {
   at[0] = static_cast<uint8_t>(value);
   at[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void PutLe32(uint8_t* at, uint32_t value) {
-  PutLe16(at, static_cast<uint16_t>(value));
-  PutLe16(at + 2, static_cast<uint16_t>(value >> 16));
 }
 
 }  // namespace
@@ -91,24 +86,8 @@ void TWavFileWaveOutDevice::WriteFrames(const int16_t* samples, int64_t frames) 
 }
 
 void TWavFileWaveOutDevice::WriteHeader() {
-  // A RIFF size field holds 32 bits: a longer recording keeps the largest.
-  constexpr int64_t kMaxData = std::numeric_limits<uint32_t>::max() - (kHeaderBytes - 8);
-  const auto dataBytes = static_cast<uint32_t>(std::min(4 * fFramesWritten, kMaxData));
-  const TWaveFormat format = GlobalOutputFormat();
-  uint8_t header[kHeaderBytes];
-  std::memcpy(header, "RIFF", 4);
-  PutLe32(header + 4, dataBytes + static_cast<uint32_t>(kHeaderBytes - 8));
-  std::memcpy(header + 8, "WAVEfmt ", 8);
-  PutLe32(header + 16, 16);
-  PutLe16(header + 20, format.FormatTag);
-  PutLe16(header + 22, format.Channels);
-  PutLe32(header + 24, format.SamplesPerSec);
-  PutLe32(header + 28, format.AvgBytesPerSec);
-  PutLe16(header + 32, format.BlockAlign);
-  PutLe16(header + 34, format.BitsPerSample);
-  std::memcpy(header + 36, "data", 4);
-  PutLe32(header + 40, dataBytes);
-  if (std::fseek(fFile, 0, SEEK_SET) != 0 || std::fwrite(header, 1, kHeaderBytes, fFile) != kHeaderBytes ||
+  const auto header = WavHeader(GlobalOutputFormat(), 4 * fFramesWritten);
+  if (std::fseek(fFile, 0, SEEK_SET) != 0 || std::fwrite(header.data(), 1, header.size(), fFile) != header.size() ||
       std::fseek(fFile, 0, SEEK_END) != 0) {
     WriteFailed("header");
   }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "audio/mixer_device.h"
+#include "audio/wav_header.h"
 #include "core/strings.h"
 #include "core/sync.h"
 
@@ -23,7 +24,7 @@ class TWavFileWaveOutDevice : public TMixerWaveOutDevice {
   static constexpr int64_t kChunkFrames = 1024;
   // Output frames between two polls of the clocks: 10 ms.
   static constexpr int64_t kPollFrames = 441;
-  static constexpr int64_t kHeaderBytes = 44;
+  static constexpr int64_t kHeaderBytes = kWavHeaderBytes;
 
   // Creates (or truncates) the file; raises EAudioDevice when it cannot be
   // written. The clock's time now is the origin of the output.

@@ -14,6 +14,7 @@
 
 #include "audio/media_info_extractor.h"
 #include "audio/wav_files.h"
+#include "integration/run_program.h"
 
 namespace zel {
 namespace {
@@ -174,7 +175,7 @@ TEST(AdpcmDecoder, ConsecutiveBlocks) {
 // ---------------------------------------------------------------------------
 // Against FFmpeg's decoder on files its encoder made.
 
-bool HaveFfmpeg() { return std::system("ffmpeg -version > /dev/null 2>&1") == 0; }
+bool HaveFfmpeg() { return testing_support::HaveProgram("ffmpeg"); }
 
 TBytes ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);

@@ -124,7 +124,7 @@ TEST_F(AudioCommands, PlayRefusesBadArgumentsInOneLine) {
   EXPECT_EQ(result.output, "zeltool play: cannot play " + text + " (not a sound file this player reads)\n");
 }
 
-bool HaveTools() { return std::system("command -v ffmpeg >/dev/null && command -v mpg123 >/dev/null") == 0; }
+bool HaveTools() { return testing_support::HaveProgram("ffmpeg") && testing_support::HaveProgram("mpg123"); }
 
 // Every kind is identified through the same command, each with the decoder
 // that serves it: MPEG (4), WMA (5), Ogg (6) and, for anything else, the

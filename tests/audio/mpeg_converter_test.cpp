@@ -20,6 +20,7 @@
 #include "audio/mp3_shift_stream.h"
 #include "audio/mpeg_frames.h"
 #include "audio/wav_files.h"
+#include "integration/run_program.h"
 
 namespace zel {
 namespace {
@@ -126,12 +127,8 @@ TEST(MpegConverter, ResynchronisesOverJunk) {
 // ---------------------------------------------------------------------------
 // Real files from Debian's encoder and decoder.
 
-bool HaveTool(const std::string& name) {
-  return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 #define REQUIRE_TOOLS()                                                                              \
-  if (!HaveTool("ffmpeg") || !HaveTool("mpg123")) GTEST_SKIP() << "ffmpeg and mpg123 are not installed"
+  if (!testing_support::HaveProgram("ffmpeg") || !testing_support::HaveProgram("mpg123")) GTEST_SKIP() << "ffmpeg and mpg123 are not installed"
 
 // A folder of this process's own for the made files, removed at exit.
 struct TWorkFolder {

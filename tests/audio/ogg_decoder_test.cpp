@@ -13,13 +13,12 @@
 #include <vector>
 
 #include "audio/stream_gate.h"
+#include "integration/run_program.h"
 
 namespace zel {
 namespace {
 
 using TBytes = std::vector<uint8_t>;
-
-bool HasTool(const std::string& name) { return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0; }
 
 TBytes ReadFile(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
@@ -54,8 +53,8 @@ class OggDecoderTest : public ::testing::TestWithParam<TVariant> {
   }
 
   void SetUp() override {
-    if (!HasTool("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed: no Ogg files to decode";
-    if (!HasTool("oggdec")) GTEST_SKIP() << "oggdec is not installed: no reference decoding";
+    if (!testing_support::HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed: no Ogg files to decode";
+    if (!testing_support::HaveProgram("oggdec")) GTEST_SKIP() << "oggdec is not installed: no reference decoding";
     ASSERT_FALSE(fDir.empty());
     const TVariant v = GetParam();
     fOgg = fDir + "/" + Name(v) + ".ogg";

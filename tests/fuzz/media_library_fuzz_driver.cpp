@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fuzz_driver.h"
+#include "integration/run_program.h"
 
 namespace zel::fuzzing {
 namespace {
@@ -52,7 +53,7 @@ const std::vector<std::string>& Seeds() {
   return seeds;
 }
 
-bool HaveFFmpeg() { return std::system("ffmpeg -version > /dev/null 2>&1") == 0; }
+bool HaveFFmpeg() { return testing_support::HaveProgram("ffmpeg"); }
 
 TEST(MediaLibraryFuzz, Seeds) {
   if (!HaveFFmpeg()) GTEST_SKIP() << "the ffmpeg program is not installed";

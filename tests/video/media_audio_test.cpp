@@ -17,6 +17,7 @@
 #include "audio/decoder_factory.h"
 #include "audio/stream_gate.h"
 #include "audio/wave_out.h"
+#include "integration/run_program.h"
 
 namespace zel {
 namespace {
@@ -36,7 +37,7 @@ std::string Chirp(int seconds, int rate = kRate) {
 class MediaAudio : public testing::Test {
  protected:
   void SetUp() override {
-    static const bool have = std::system("ffmpeg -version > /dev/null 2>&1") == 0;
+    static const bool have = testing_support::HaveProgram("ffmpeg");
     if (!have) GTEST_SKIP() << "the ffmpeg program is not installed";
     const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
     fRoot = fs::temp_directory_path() / ("zel_media_audio_" + std::to_string(getpid()) + "_" + test);

@@ -20,6 +20,7 @@ extern "C" {
 #include <stdexcept>
 
 #include "log_capture.h"
+#include "integration/run_program.h"
 
 namespace zel {
 namespace {
@@ -192,7 +193,7 @@ TEST(MediaBridge, ReferenceCounting) {
 class MediaClips : public testing::Test {
  protected:
   static bool HaveFFmpeg() {
-    static const bool have = std::system("ffmpeg -version > /dev/null 2>&1") == 0;
+    static const bool have = testing_support::HaveProgram("ffmpeg");
     return have;
   }
   void SetUp() override {
